@@ -1,0 +1,35 @@
+#include "driver/report.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+static void vreport(const char* prefix, const char* format, va_list args)
+{
+    std::fputs(prefix, stderr);
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
+}
+
+void report(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vreport("", format, args);
+    va_end(args);
+}
+
+void report_error(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vreport("Error: ", format, args);
+    va_end(args);
+}
+
+void report_warning(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vreport("Warning: ", format, args);
+    va_end(args);
+}

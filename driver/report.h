@@ -1,0 +1,7 @@
+#pragma once
+
+// Every message of the tool goes through these, one line each on standard
+// error, so that none loses its prefix or its newline.
+void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void report_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void report_warning(const char* format, ...) __attribute__((format(printf, 1, 2)));

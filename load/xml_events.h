@@ -1,0 +1,31 @@
+#pragma once
+
+#include "cds/cds.h"
+
+#include <expat.h>
+#include <string>
+#include <vector>
+
+// What the load has read so far of the document.
+struct LoadState {
+    bool root_seen = false;
+    std::string root_path;
+    std::vector<std::string> node_names;
+    bool in_attr = false;
+    std::string attr_name;
+    std::string attr_type;
+    pcd_tribool_t attr_persist = PCD_UNSPECIFIED;
+    std::string text;
+    XML_Parser parser = nullptr;
+};
+
+extern LoadState load_state;
+
+// Empties the load state and the batch queue, and installs the handlers
+// below on parser.
+void start_load(XML_Parser parser);
+
+void XMLCALL on_start_element(void* user_data, const XML_Char* element,
+                              const XML_Char** attributes);
+void XMLCALL on_end_element(void* user_data, const XML_Char* element);
+void XMLCALL on_char_data(void* user_data, const XML_Char* characters, int length);

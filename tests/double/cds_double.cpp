@@ -1,0 +1,330 @@
+#include "tests/double/cds_double.h"
+
+#include "libcds/canonical_path.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+
+namespace
+{
+
+struct Entry {
+    bool is_node = true;
+    element_property_t property = ELEMENT_PROPERTY_ORDINARY;
+    toolkit::CElement value;
+    std::vector<std::string> children; // names, in order of creation
+};
+
+struct Faults {
+    bool init = false;
+    std::set<std::string> list_node;
+    std::set<std::string> absent;
+    std::set<std::string> get_leaves;
+    int set_leaves_call = -1;
+    std::set<std::string> refused;
+    std::set<std::string> canonicalize;
+};
+
+std::map<std::string, Entry> tree;
+Faults faults;
+std::vector<cds_double::Call> call_log;
+int canonicalize_count = 0;
+int open_connections = 0;
+pcd_connection* const the_handle = reinterpret_cast<pcd_connection*>(&open_connections);
+
+std::string canonical(const std::string& path)
+{
+    std::string copy = path;
+    return canonicalize_cds_path(copy) ? copy : std::string();
+}
+
+std::string parent_of(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path)
+{
+    return path.substr(path.rfind('/') + 1);
+}
+
+std::string child_path(const std::string& parent, const std::string& name)
+{
+    return parent == "/" ? "/" + name : parent + "/" + name;
+}
+
+// Creates the nodes down to path; false when a data point is in the way.
+bool make_nodes(const std::string& path)
+{
+    auto found = tree.find(path);
+    if (found != tree.end())
+        return found->second.is_node;
+    if (!make_nodes(parent_of(path)))
+        return false;
+    tree[parent_of(path)].children.push_back(name_of(path));
+    tree[path] = Entry();
+    return true;
+}
+
+bool is_under(const std::string& path, const std::string& top)
+{
+    return path == top || path.compare(0, top.size() + 1, top + "/") == 0;
+}
+
+bool get_leaves_faulted(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths)
+        for (const std::string& top : faults.get_leaves)
+            if (is_under(path, top))
+                return true;
+    return false;
+}
+
+void export_entry(const std::string& path, std::string& out)
+{
+    const Entry& entry = tree.at(path);
+    for (const std::string& name : entry.children) {
+        std::string child = child_path(path, name);
+        const Entry& sub = tree.at(child);
+        if (sub.is_node) {
+            export_entry(child, out);
+            continue;
+        }
+        std::string text;
+        sub.value.to_string(text);
+        out += child + "\t" + pcd_enum_to_str(sub.value.type()) + "\t" +
+               std::to_string(sub.property) + "\t" + text + "\n";
+    }
+}
+
+bool set_one(const std::string& raw_path, const toolkit::CElement& element, pcd_tribool_t persist)
+{
+    std::string path = canonical(raw_path);
+    if (path.empty() || path == "/" || faults.refused.count(raw_path) ||
+        element.type() == DATA_TYPE_NONE || !make_nodes(parent_of(path)))
+        return false;
+    auto found = tree.find(path);
+    if (found == tree.end()) {
+        tree[parent_of(path)].children.push_back(name_of(path));
+        found = tree.emplace(path, Entry()).first;
+        found->second.is_node = false;
+    } else if (found->second.is_node) {
+        return false;
+    }
+    found->second.value = element;
+    if (persist != PCD_UNSPECIFIED)
+        found->second.property = static_cast<element_property_t>(persist);
+    return true;
+}
+
+} // namespace
+
+namespace cds_double
+{
+
+void reset()
+{
+    tree.clear();
+    tree["/"] = Entry();
+    faults = Faults();
+    call_log.clear();
+    canonicalize_count = 0;
+    open_connections = 0;
+}
+
+void add_node(const std::string& path, element_property_t property)
+{
+    make_nodes(path);
+    tree[path].property = property;
+}
+
+void add_leaf(const std::string& path, data_type_t type, const std::string& text,
+              element_property_t property)
+{
+    toolkit::CElement value(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, text);
+    if (type != DATA_TYPE_STRING && value.convert_type(type) != 0)
+        value = toolkit::CElement(type, toolkit::CElement::_invalid_time, "");
+    set_one(path, value, PCD_FALSE);
+    tree[path].property = property;
+}
+
+void remove(const std::string& path)
+{
+    auto& siblings = tree[parent_of(path)].children;
+    siblings.erase(std::find(siblings.begin(), siblings.end(), name_of(path)));
+    for (auto it = tree.begin(); it != tree.end();)
+        it = is_under(it->first, path) ? tree.erase(it) : std::next(it);
+}
+
+bool has_leaf(const std::string& path)
+{
+    auto found = tree.find(path);
+    return found != tree.end() && !found->second.is_node;
+}
+
+toolkit::CElement leaf_value(const std::string& path)
+{
+    return has_leaf(path) ? tree[path].value : toolkit::CElement();
+}
+
+element_property_t leaf_property(const std::string& path)
+{
+    return has_leaf(path) ? tree[path].property : ELEMENT_PROPERTY_ORDINARY;
+}
+
+std::string export_tree()
+{
+    std::string out;
+    export_entry("/", out);
+    return out;
+}
+
+void fail_init()
+{
+    faults.init = true;
+}
+
+void fail_list_node(const std::string& path)
+{
+    faults.list_node.insert(path);
+}
+
+void absent_on_list_node(const std::string& path)
+{
+    faults.absent.insert(path);
+}
+
+void fail_get_leaves(const std::string& path)
+{
+    faults.get_leaves.insert(path);
+}
+
+void fail_set_leaves(int n)
+{
+    faults.set_leaves_call = n;
+}
+
+void refuse_set_leaf(const std::string& path)
+{
+    faults.refused.insert(path);
+}
+
+void fail_canonicalize(const std::string& path)
+{
+    faults.canonicalize.insert(path);
+}
+
+const std::vector<Call>& calls()
+{
+    return call_log;
+}
+
+int count_calls(const std::string& operation)
+{
+    return static_cast<int>(std::count_if(call_log.begin(), call_log.end(),
+                                          [&](const Call& c) { return c.operation == operation; }));
+}
+
+int canonicalize_calls()
+{
+    return canonicalize_count;
+}
+
+bool connection_open()
+{
+    return open_connections > 0;
+}
+
+} // namespace cds_double
+
+pcd_handle_t pcd_init()
+{
+    if (faults.init)
+        return nullptr;
+    ++open_connections;
+    return the_handle;
+}
+
+void pcd_close(pcd_handle_t handle)
+{
+    if (handle == the_handle && open_connections > 0)
+        --open_connections;
+}
+
+std::size_t pcd_canonicalize_path(char* buffer, std::size_t length)
+{
+    ++canonicalize_count;
+    std::string path(buffer, strnlen(buffer, length));
+    if (faults.canonicalize.count(path) || !canonicalize_cds_path(path))
+        return 0;
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return path.size();
+}
+
+namespace toolkit
+{
+
+CCds::~CCds()
+{
+    if (handle)
+        pcd_close(handle);
+}
+
+int CCds::list_node(const std::string& path, api_status_t& status,
+                    std::vector<ChildEntry>& children)
+{
+    call_log.push_back({"list_node", {path}, {}, {}});
+    children.clear();
+    status = API_STATUS_ABSENT;
+    if (faults.list_node.count(path))
+        return -1;
+    auto found = tree.find(canonical(path));
+    if (faults.absent.count(path) || found == tree.end() || !found->second.is_node)
+        return 0;
+    status = API_STATUS_EXISTS;
+    for (const std::string& name : found->second.children) {
+        const Entry& child = tree.at(child_path(found->first, name));
+        children.push_back({name, child.is_node ? ELEMENT_TYPE_NODE : ELEMENT_TYPE_LEAF,
+                            child.property});
+    }
+    return 0;
+}
+
+int CCds::get_leaves(const std::vector<std::string>& paths, std::vector<api_status_t>& statuses,
+                     std::vector<CElement>& elements, std::vector<element_property_t>& properties)
+{
+    call_log.push_back({"get_leaves", paths, {}, {}});
+    statuses.clear();
+    elements.clear();
+    properties.clear();
+    if (get_leaves_faulted(paths))
+        return -1;
+    for (const std::string& path : paths) {
+        std::string key = canonical(path);
+        bool exists = cds_double::has_leaf(key);
+        statuses.push_back(exists ? API_STATUS_EXISTS : API_STATUS_ABSENT);
+        elements.push_back(exists ? tree[key].value : CElement());
+        properties.push_back(exists ? tree[key].property : ELEMENT_PROPERTY_ORDINARY);
+    }
+    return 0;
+}
+
+int CCds::set_leaves(const std::vector<std::string>& paths, const std::vector<CElement>& elements,
+                     const std::vector<pcd_tribool_t>& persist, std::vector<api_status_t>& statuses,
+                     const std::string& source)
+{
+    call_log.push_back({"set_leaves", paths, persist, source});
+    statuses.clear();
+    int n = cds_double::count_calls("set_leaves");
+    if (faults.set_leaves_call == 0 || faults.set_leaves_call == n)
+        return -1;
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        statuses.push_back(set_one(paths[i], elements[i], persist[i]) ? API_STATUS_EXISTS
+                                                                      : API_STATUS_ABSENT);
+    return 0;
+}
+
+} // namespace toolkit

@@ -1,9 +1,202 @@
 #include "driver/run.h"
+#include "driver/command_line.h"
+#include "driver/report.h"
 #include "driver/run_options.h"
+#include "driver/streams.h"
+#include "dump/document.h"
+#include "dump/walker.h"
+#include "load/batch.h"
+#include "load/xml_events.h"
+
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 RunOptions run_options;
 
-int run_cdsxml(int, char**)
+namespace
 {
-    return 1;
+
+const int load_piece_size = 8192;
+
+void close_connection()
+{
+    pcd_close(run_options.connection.handle);
+    run_options.connection.handle = nullptr;
+}
+
+void canonicalize_excludes(std::vector<std::string>& excludes)
+{
+    for (std::string& path : excludes)
+        canonicalize_in_place(path);
+}
+
+// Dump paths are canonicalized too, so that child paths built from them can
+// equal an exclude and meet the leaf filter's rules; a path with no
+// canonical form is kept, to be reported missing.
+void canonicalize_dump_paths(std::vector<std::string>& paths)
+{
+    for (std::string& path : paths) {
+        std::string canonical = path;
+        canonicalize_in_place(canonical);
+        if (!canonical.empty())
+            path = canonical;
+    }
+}
+
+struct Selection {
+    std::vector<std::string>* paths;
+    int max_depth;
+    bool persistent_only;
+};
+
+// The result of the last path walked, or the first failure.
+int dump_selections(FILE* out)
+{
+    RunOptions& o = run_options;
+    const Selection selections[] = {
+        {&o.recursive_paths, 0, false},
+        {&o.non_recursive_paths, 2, false},
+        {&o.persistent_recursive_paths, 0, true},
+        {&o.persistent_non_recursive_paths, 2, true},
+    };
+    int result = 0;
+    for (const Selection& selection : selections) {
+        for (std::string& path : *selection.paths) {
+            if (path == "/")
+                path.clear();
+            result = dump_node(out, path, path, 1, selection.max_depth, selection.persistent_only);
+            if (result < 0)
+                return result;
+        }
+    }
+    return result;
+}
+
+bool no_dump_paths()
+{
+    const RunOptions& o = run_options;
+    return o.recursive_paths.empty() && o.non_recursive_paths.empty() &&
+           o.persistent_recursive_paths.empty() && o.persistent_non_recursive_paths.empty();
+}
+
+bool is_regular_file(FILE* stream)
+{
+    struct stat info;
+    return fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+int run_dump()
+{
+    RunOptions& o = run_options;
+    canonicalize_excludes(o.excludes);
+    canonicalize_excludes(o.persistent_excludes);
+    for (auto* paths : {&o.recursive_paths, &o.non_recursive_paths, &o.persistent_recursive_paths,
+                        &o.persistent_non_recursive_paths})
+        canonicalize_dump_paths(*paths);
+
+    int result = -1;
+    if (FILE* out = open_stream(true)) {
+        // Only a regular file is removed after a failure: never a device or a pipe.
+        bool removable = !o.file_path.empty() && is_regular_file(out);
+        write_declaration(out);
+        write_document_start(out);
+        if (no_dump_paths())
+            o.recursive_paths.push_back("");
+        result = dump_selections(out);
+        write_document_end(out);
+        if (close_output(out) != 0)
+            result = -1;
+        if (result != 0 && removable)
+            unlink(o.file_path.c_str());
+    }
+    close_connection();
+    return result;
+}
+
+struct ParserFree {
+    void operator()(XML_ParserStruct* parser) const
+    {
+        XML_ParserFree(parser);
+        load_state.parser = nullptr;
+    }
+};
+struct FileClose {
+    void operator()(FILE* stream) const
+    {
+        if (stream != stdin)
+            std::fclose(stream);
+    }
+};
+
+// Feeds the whole input to the parser; 0 when it was read and parsed to its end.
+int parse_input(XML_Parser parser, FILE* in)
+{
+    for (;;) {
+        void* buffer = XML_GetBuffer(parser, load_piece_size);
+        if (!buffer) {
+            report("XML_GetBuffer() failed");
+            return -1;
+        }
+        std::size_t length = std::fread(buffer, 1, load_piece_size, in);
+        // A read error must not pass for the end of the document.
+        if (length == 0 && std::ferror(in)) {
+            report_error("can't read file at '%s'", run_options.file_path.c_str());
+            return -1;
+        }
+        if (XML_ParseBuffer(parser, static_cast<int>(length), length == 0) == XML_STATUS_ERROR) {
+            report("XML_ParseBuffer() failed");
+            report_error("%s at line %lu, column %lu", XML_ErrorString(XML_GetErrorCode(parser)),
+                         XML_GetCurrentLineNumber(parser), XML_GetCurrentColumnNumber(parser));
+            return -1;
+        }
+        if (length == 0)
+            return 0;
+    }
+}
+
+int load_from(FILE* in)
+{
+    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+    if (!parser) {
+        report_error("can't create XML parser");
+        return -1;
+    }
+    start_load(parser.get());
+    if (parse_input(parser.get(), in) != 0)
+        return -1;
+    flush_leaves(true);
+    return batch_result();
+}
+
+int run_load()
+{
+    int result = -1;
+    if (FILE* in = open_stream(false)) {
+        std::unique_ptr<FILE, FileClose> input(in);
+        result = load_from(in);
+    }
+    close_connection();
+    return result;
+}
+
+} // namespace
+
+int run_cdsxml(int argc, char** argv)
+{
+    switch (parse_command_line(argc, argv)) {
+    case ParseOutcome::version_shown:
+        return 0;
+    case ParseOutcome::usage_shown:
+        return 1;
+    case ParseOutcome::run:
+        break;
+    }
+    if (!run_options.connection.handle)
+        run_options.connection.handle = pcd_init();
+    if (!run_options.connection.handle) {
+        report_error("can't connect to CDS");
+        return 1;
+    }
+    return run_options.mode == RunMode::load ? run_load() : run_dump();
 }

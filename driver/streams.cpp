@@ -1,0 +1,62 @@
+#include "driver/streams.h"
+#include "driver/report.h"
+#include "driver/run_options.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+// A dump made with -s holds passwords: a file it creates is for its owner only.
+FILE* open_for_writing(const std::string& path)
+{
+    mode_t mode = run_options.include_sensitive ? 0600 : 0666;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0)
+        return nullptr;
+    FILE* out = fdopen(fd, "w");
+    if (!out)
+        close(fd);
+    return out;
+}
+
+} // namespace
+
+FILE* open_stream(bool for_writing)
+{
+    const std::string& path = run_options.file_path;
+    if (path.empty())
+        return for_writing ? stdout : stdin;
+    FILE* stream = for_writing ? open_for_writing(path) : std::fopen(path.c_str(), "r");
+    if (!stream)
+        report_error("can't open file at '%s'", path.c_str());
+    return stream;
+}
+
+int close_output(FILE* out)
+{
+    bool failed = std::ferror(out) != 0;
+    // Standard output stays open for the process to close at exit.
+    failed |= (out == stdout ? std::fflush(out) : std::fclose(out)) != 0;
+    if (!failed)
+        return 0;
+    if (out == stdout)
+        report_error("can't write to standard output");
+    else
+        report_error("can't write file at '%s'", run_options.file_path.c_str());
+    return -1;
+}
+
+void canonicalize_in_place(std::string& path)
+{
+    std::size_t old_length = path.size();
+    std::vector<char> buffer(path.begin(), path.end());
+    buffer.push_back('\0');
+    std::size_t length = pcd_canonicalize_path(buffer.data(), old_length);
+    // The library promises no growth; should it report more, keep only what
+    // the buffer holds and pad, rather than read past it.
+    path.assign(buffer.data(), std::min(length, old_length));
+    path.resize(length, '\0');
+}

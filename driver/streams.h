@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// The file named by the file path, or the standard stream when it is empty.
+// Null, after a message, when the file can't be opened.
+FILE* open_stream(bool for_writing);
+
+// Closes (or for standard output, flushes) the dump's output. Returns -1,
+// after a message, when anything written to it may be lost.
+int close_output(FILE* out);
+
+// Replaces path by its canonical form as the CDS library gives it; a path
+// with no canonical form becomes empty.
+void canonicalize_in_place(std::string& path);

@@ -1,0 +1,143 @@
+#include "tests/double/cds_double.h"
+#include "tests/double/run_tool.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+
+namespace
+{
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+const std::string envelope_start = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<dump>\n";
+const std::string envelope_end = "</dump>\n";
+const std::string node_a = "\t\t<node name=\"A\">\n"
+                           "\t\t\t<attr name=\"x\" type=\"string\">v</attr>\n"
+                           "\t\t</node>\n";
+const std::string whole = envelope_start + "\t<node root=\"/\">\n" + node_a + "\t</node>\n" +
+                          envelope_end;
+const std::string only_a = envelope_start + "\t<node root=\"/A\">\n" +
+                           "\t\t<attr name=\"x\" type=\"string\">v</attr>\n" + "\t</node>\n" +
+                           envelope_end;
+const std::string root_empty = envelope_start + "\t<node root=\"/\">\n\t</node>\n" + envelope_end;
+const std::string envelope = envelope_start + envelope_end;
+const char* const usage = "usage";
+
+struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string out; // the usage text goes to standard error instead
+};
+
+class CommandLine : public testing::TestWithParam<Case>
+{
+  protected:
+    void SetUp() override
+    {
+        cds_double::reset();
+        cds_double::add_leaf("/A/x", DATA_TYPE_STRING, "v");
+    }
+};
+
+TEST_P(CommandLine, ParsesAsDocumented)
+{
+    const Case& c = GetParam();
+    ToolResult result = run_tool(c.args);
+    EXPECT_EQ(result.status, c.status);
+    if (c.out == usage) {
+        EXPECT_EQ(result.err, read_file(USAGE_GOLDEN));
+        EXPECT_EQ(result.out, "");
+    } else {
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, "");
+    }
+    EXPECT_FALSE(cds_double::connection_open());
+}
+
+const Case cases[] = {
+    {"NoArgumentsDumpsAll", {}, 0, whole},
+    {"PersistentMarkAloneDumpsAll", {"-c"}, 0, whole},
+    {"SourceAloneDumpsAll", {"-i", "S"}, 0, whole},
+    {"SourceBeforePathDumps", {"-i", "S", "-p", "/A"}, 0, only_a},
+    {"SourceAfterPathRefused", {"-p", "/A", "-i", "S"}, 1, usage},
+    {"ExcludeTakesAnyWord", {"-x", "-v"}, 0, whole},
+    {"ExcludeUnderPersistentMarkDoesNotApplyToRoot", {"-c", "-x", "/A"}, 0, whole},
+    {"ExcludeChild", {"-x", "/A"}, 0, root_empty},
+    {"ExcludeCanonicalized", {"-x", "//A/./"}, 0, root_empty},
+    {"PathCanonicalized", {"-p", "/A/"}, 0, only_a},
+    {"PathSlashIsRoot", {"-p", "/"}, 0, whole},
+    {"MissingPathStatusOne", {"-p", "/Missing"}, 1, envelope},
+    {"LastMissingPathDecides", {"-p", "/A", "-p", "/Missing"}, 1,
+     envelope_start + "\t<node root=\"/A\">\n\t\t<attr name=\"x\" type=\"string\">v</attr>\n"
+                      "\t</node>\n" + envelope_end},
+    {"NonRecursiveStopsAtTwoLevels", {"-n", "/"}, 0, whole},
+    {"OnlyExistingBeforeLoad", {"-r", "-l", "F"}, 1, usage},
+    {"SensitiveInLoad", {"-l", "F", "-s"}, 1, usage},
+    {"FileThenLoad", {"-f", "X", "-l", "F"}, 1, usage},
+    {"PathInLoad", {"-l", "F", "-p", "P"}, 1, usage},
+    {"EmptyPathArgument", {"-p", ""}, 1, usage},
+    {"MissingArgument", {"-x"}, 1, usage},
+    {"MissingLoadArgument", {"-l"}, 1, usage},
+    {"UnknownOption", {"--help"}, 1, usage},
+    {"NoCombinedFlags", {"-sc"}, 1, usage},
+    {"StrayWord", {"dump"}, 1, usage},
+    {"ErrorBeforeVersionWins", {"-r", "-v"}, 1, usage},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, CommandLine, testing::ValuesIn(cases),
+                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// None of these may contact the CDS: the connection is made to fail.
+class BeforeConnecting : public testing::TestWithParam<std::vector<std::string>>
+{
+};
+
+TEST_P(BeforeConnecting, VersionEndsTheRun)
+{
+    cds_double::reset();
+    cds_double::fail_init();
+    ToolResult result = run_tool(GetParam());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(std::regex_match(result.out,
+                                 std::regex("cdsxml: version 2\\.0\\.0\n"
+                                            "Build date: [A-Z][a-z]{2} [ 0-9]\\d \\d{4} "
+                                            "\\d\\d:\\d\\d:\\d\\d\n"
+                                            "\\$Revision: 45901 \\$\n\n")))
+        << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Version, BeforeConnecting,
+                         testing::Values(std::vector<std::string>{"-v"},
+                                         std::vector<std::string>{"-v", "-r"},
+                                         std::vector<std::string>{"-p", "/A", "-v", "bogus"}));
+
+TEST(Connection, FailureIsStatusOneWithoutDocument)
+{
+    cds_double::reset();
+    cds_double::fail_init();
+    ToolResult result = run_tool({"-p", "/A"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Error: can't connect to CDS\n");
+}
+
+TEST(Connection, UsageErrorNeverConnects)
+{
+    cds_double::reset();
+    cds_double::fail_init();
+    ToolResult result = run_tool({"-q"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, read_file(USAGE_GOLDEN));
+}
+
+} // namespace

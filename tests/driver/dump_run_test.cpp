@@ -1,0 +1,160 @@
+#include "tests/double/cds_double.h"
+#include "tests/double/run_tool.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+const std::string whole = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<dump>\n"
+                          "\t<node root=\"/\">\n"
+                          "\t\t<node name=\"A\">\n"
+                          "\t\t\t<attr name=\"x\" type=\"string\">v</attr>\n"
+                          "\t\t</node>\n"
+                          "\t</node>\n"
+                          "</dump>\n";
+
+class DumpRun : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        cds_double::reset();
+        cds_double::add_leaf("/A/x", DATA_TYPE_STRING, "v");
+        char pattern[] = "/tmp/cdsxml-dump-XXXXXX";
+        directory = mkdtemp(pattern);
+        file = directory + "/out.xml";
+    }
+    void TearDown() override
+    {
+        std::string command = "rm -rf '" + directory + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
+
+    static bool exists(const std::string& path)
+    {
+        struct stat info;
+        return stat(path.c_str(), &info) == 0;
+    }
+    static std::string contents(const std::string& path)
+    {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    static mode_t mode_of(const std::string& path)
+    {
+        struct stat info;
+        stat(path.c_str(), &info);
+        return info.st_mode & 07777;
+    }
+
+    std::string directory;
+    std::string file;
+};
+
+TEST_F(DumpRun, WritesTheFileNotStandardOutput)
+{
+    ToolResult result = run_tool({"-f", file});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(contents(file), whole);
+}
+
+TEST_F(DumpRun, LastFileOptionWins)
+{
+    std::string first = directory + "/first.xml";
+    ToolResult result = run_tool({"-f", first, "-f", file});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_FALSE(exists(first));
+    EXPECT_EQ(contents(file), whole);
+}
+
+TEST_F(DumpRun, MissingLastPathDeletesTheFile)
+{
+    ToolResult result = run_tool({"-f", file, "-p", "/A", "-p", "/Missing"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_FALSE(exists(file));
+}
+
+TEST_F(DumpRun, PathFoundAfterMissingOneKeepsTheFile)
+{
+    ToolResult result = run_tool({"-f", file, "-p", "/Missing", "-p", "/A"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(exists(file));
+}
+
+TEST_F(DumpRun, FailedListingDeletesTheFile)
+{
+    cds_double::fail_list_node("/A");
+    ToolResult result = run_tool({"-f", file, "-p", "/A"});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, "Error: list_node() returned error on '/A'\n");
+    EXPECT_FALSE(exists(file));
+    EXPECT_FALSE(cds_double::connection_open());
+}
+
+// A nested failure used to leave a file with whole subtrees missing and status 0.
+TEST_F(DumpRun, FailedNestedListingDeletesTheFile)
+{
+    cds_double::fail_list_node("/A");
+    ToolResult result = run_tool({"-f", file});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_FALSE(exists(file));
+}
+
+TEST_F(DumpRun, UnopenableFile)
+{
+    std::string missing = directory + "/no/such/dir.xml";
+    ToolResult result = run_tool({"-f", missing});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Error: can't open file at '" + missing + "'\n");
+    EXPECT_FALSE(cds_double::connection_open());
+}
+
+// A full disk used to give status 0 and a truncated document.
+TEST_F(DumpRun, WriteFailureIsAnError)
+{
+    ToolResult result = run_tool({"-f", "/dev/full"});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, "Error: can't write file at '/dev/full'\n");
+    EXPECT_TRUE(exists("/dev/full"));
+}
+
+// Run as root, a failed dump to a device used to unlink the device.
+TEST_F(DumpRun, FailedDumpKeepsADevice)
+{
+    ToolResult result = run_tool({"-f", "/dev/null", "-p", "/Missing"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(exists("/dev/null"));
+}
+
+TEST_F(DumpRun, SensitiveDumpCreatesAPrivateFile)
+{
+    mode_t old_mask = umask(022);
+    ToolResult result = run_tool({"-s", "-f", file});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(mode_of(file), 0600u);
+    std::string plain = directory + "/plain.xml";
+    run_tool({"-f", plain});
+    EXPECT_EQ(mode_of(plain), 0644u);
+    umask(old_mask);
+}
+
+TEST_F(DumpRun, SensitiveDumpKeepsAnExistingFilesMode)
+{
+    std::ofstream(file) << "old";
+    chmod(file.c_str(), 0640);
+    run_tool({"-s", "-f", file});
+    EXPECT_EQ(mode_of(file), 0640u);
+    EXPECT_EQ(contents(file), whole);
+}
+
+} // namespace

@@ -1,0 +1,315 @@
+#include "driver/run_options.h"
+#include "dump/walker.h"
+#include "tests/double/cds_double.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <expat.h>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using cds_double::add_leaf;
+using cds_double::add_node;
+using Calls = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
+struct Dump {
+    int result;
+    std::string text;
+};
+
+class WalkerTest : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        cds_double::reset();
+        run_options.connection.handle = pcd_init();
+    }
+    void TearDown() override
+    {
+        pcd_close(run_options.connection.handle);
+        run_options.connection.handle = nullptr;
+        run_options.excludes.clear();
+        run_options.persistent_excludes.clear();
+    }
+
+    static Dump dump(const std::string& path, int max_depth = 0, bool persistent_only = false)
+    {
+        char* buffer = nullptr;
+        std::size_t size = 0;
+        FILE* out = open_memstream(&buffer, &size);
+        int result = dump_node(out, path, path, 1, max_depth, persistent_only);
+        std::fclose(out);
+        std::string text(buffer, size);
+        std::free(buffer);
+        return {result, text};
+    }
+
+    static Calls calls()
+    {
+        Calls made;
+        for (const cds_double::Call& call : cds_double::calls())
+            made.push_back({call.operation, call.paths});
+        return made;
+    }
+};
+
+// Nodes with nothing written inside leave no trace; the first data point
+// deep down opens its whole chain of nodes at once.
+TEST_F(WalkerTest, DefersNodeStartLinesToTheFirstWrittenDataPoint)
+{
+    add_leaf("/A/Hidden/SerialNumber/Value", DATA_TYPE_STRING, "s");
+    add_node("/A/Empty");
+    add_leaf("/A/P/Q/R/v", DATA_TYPE_STRING, "deep");
+    add_leaf("/A/x", DATA_TYPE_BOOL, "true", ELEMENT_PROPERTY_PERSISTENT);
+
+    Dump d = dump("/A");
+    EXPECT_EQ(d.result, 0);
+    EXPECT_EQ(d.text, "\t<node root=\"/A\">\n"
+                      "\t\t<attr name=\"x\" type=\"bool\" persist=\"true\">true</attr>\n"
+                      "\t\t<node name=\"P\">\n"
+                      "\t\t\t<node name=\"Q\">\n"
+                      "\t\t\t\t<node name=\"R\">\n"
+                      "\t\t\t\t\t<attr name=\"v\" type=\"string\">deep</attr>\n"
+                      "\t\t\t\t</node>\n"
+                      "\t\t\t</node>\n"
+                      "\t\t</node>\n"
+                      "\t</node>\n");
+    // One list_node per node; get_leaves only where data points are selected.
+    EXPECT_EQ(calls(), (Calls{{"list_node", {"/A"}},
+                              {"get_leaves", {"/A/x"}},
+                              {"list_node", {"/A/Hidden"}},
+                              {"list_node", {"/A/Hidden/SerialNumber"}},
+                              {"get_leaves", {"/A/Hidden/SerialNumber/Value"}},
+                              {"list_node", {"/A/Empty"}},
+                              {"list_node", {"/A/P"}},
+                              {"list_node", {"/A/P/Q"}},
+                              {"list_node", {"/A/P/Q/R"}},
+                              {"get_leaves", {"/A/P/Q/R/v"}}}));
+}
+
+TEST_F(WalkerTest, RootNodeIsWrittenWhenEmptyAndOmittedWhenMissing)
+{
+    add_node("/Empty");
+    EXPECT_EQ(dump("").text, "\t<node root=\"/\">\n\t</node>\n");
+    EXPECT_EQ(dump("/Empty").text, "\t<node root=\"/Empty\">\n\t</node>\n");
+    Dump missing = dump("/Missing");
+    EXPECT_EQ(missing.result, 1);
+    EXPECT_EQ(missing.text, "");
+}
+
+TEST_F(WalkerTest, DepthLimitStopsBelowTheDirectChildren)
+{
+    add_leaf("/N/a", DATA_TYPE_STRING, "1");
+    add_leaf("/N/B/b", DATA_TYPE_STRING, "2");
+    add_leaf("/N/B/C/c", DATA_TYPE_STRING, "3");
+
+    Dump d = dump("/N", 2);
+    EXPECT_EQ(d.result, 0);
+    EXPECT_EQ(d.text, "\t<node root=\"/N\">\n"
+                      "\t\t<attr name=\"a\" type=\"string\">1</attr>\n"
+                      "\t\t<node name=\"B\">\n"
+                      "\t\t\t<attr name=\"b\" type=\"string\">2</attr>\n"
+                      "\t\t</node>\n"
+                      "\t</node>\n");
+    EXPECT_EQ(cds_double::count_calls("list_node"), 2);
+}
+
+TEST_F(WalkerTest, ExcludesMatchWholeChildPathsOfTheListInForce)
+{
+    add_leaf("/E/B/b", DATA_TYPE_STRING, "1", ELEMENT_PROPERTY_PERSISTENT);
+    add_leaf("/E/BC/c", DATA_TYPE_STRING, "2", ELEMENT_PROPERTY_PERSISTENT);
+    run_options.excludes = {"/E", "/E/B", "/E/BC/c"};
+    run_options.persistent_excludes = {"/E/BC"};
+
+    const std::string only_b = "\t<node root=\"/E\">\n"
+                               "\t\t<node name=\"B\">\n"
+                               "\t\t\t<attr name=\"b\" type=\"string\" persist=\"true\">1</attr>\n"
+                               "\t\t</node>\n"
+                               "\t</node>\n";
+    const std::string only_bc = "\t<node root=\"/E\">\n"
+                                "\t\t<node name=\"BC\">\n"
+                                "\t\t\t<attr name=\"c\" type=\"string\" persist=\"true\">2</attr>\n"
+                                "\t\t</node>\n"
+                                "\t</node>\n";
+    EXPECT_EQ(dump("/E").text, only_bc);
+    EXPECT_EQ(dump("/E", 0, true).text, only_b);
+}
+
+TEST_F(WalkerTest, SelectsByPropertyAndVisitsEveryNode)
+{
+    add_leaf("/P/ordinary", DATA_TYPE_STRING, "0");
+    add_leaf("/P/persistent", DATA_TYPE_STRING, "1", ELEMENT_PROPERTY_PERSISTENT);
+    add_leaf("/P/other", DATA_TYPE_STRING, "5", static_cast<element_property_t>(5));
+    add_leaf("/P/N/o", DATA_TYPE_STRING, "0");
+
+    EXPECT_EQ(dump("/P").text,
+              "\t<node root=\"/P\">\n"
+              "\t\t<attr name=\"ordinary\" type=\"string\">0</attr>\n"
+              "\t\t<attr name=\"persistent\" type=\"string\" persist=\"true\">1</attr>\n"
+              "\t\t<node name=\"N\">\n"
+              "\t\t\t<attr name=\"o\" type=\"string\">0</attr>\n"
+              "\t\t</node>\n"
+              "\t</node>\n");
+    std::size_t before = calls().size();
+    EXPECT_EQ(dump("/P", 0, true).text,
+              "\t<node root=\"/P\">\n"
+              "\t\t<attr name=\"persistent\" type=\"string\" persist=\"true\">1</attr>\n"
+              "\t</node>\n");
+    Calls persistent_run = calls();
+    persistent_run.erase(persistent_run.begin(), persistent_run.begin() + before);
+    EXPECT_EQ(
+        persistent_run,
+        (Calls{{"list_node", {"/P"}}, {"get_leaves", {"/P/persistent"}}, {"list_node", {"/P/N"}}}));
+}
+
+struct FaultCase {
+    const char* name;
+    void (*fault)(const std::string&);
+    const char* path;
+    int result;
+    const char* text;
+    const char* error;
+};
+
+const char* const up_to_b = "\t<node root=\"/F\">\n"
+                            "\t\t<attr name=\"a\" type=\"string\">1</attr>\n"
+                            "\t\t<node name=\"B\">\n"
+                            "\t\t\t<attr name=\"b\" type=\"string\">2</attr>\n"
+                            "\t\t</node>\n";
+
+const FaultCase fault_cases[] = {
+    // Used to end the run with 0 and the later siblings silently missing.
+    {"nested list_node fails", cds_double::fail_list_node, "/F/C", -1, "\t</node>\n",
+     "Error: list_node() returned error on '/F/C'\n"},
+    {"nested get_leaves fails", cds_double::fail_get_leaves, "/F/C/c", -1, "\t</node>\n",
+     "Error: get_leaf('/F/C') failed: -1\n"},
+    {"deeper list_node fails", cds_double::fail_list_node, "/F/C/E", -1,
+     "\t\t<node name=\"C\">\n\t\t\t<attr name=\"c\" type=\"string\">3</attr>\n"
+     "\t\t</node>\n\t</node>\n",
+     "Error: list_node() returned error on '/F/C/E'\n"},
+    // Used to drop every later sibling of a node deleted during the dump.
+    {"nested node vanished", cds_double::absent_on_list_node, "/F/C", 0,
+     "\t\t<node name=\"D\">\n\t\t\t<attr name=\"d\" type=\"string\">5</attr>\n"
+     "\t\t</node>\n\t</node>\n",
+     ""},
+};
+
+TEST_F(WalkerTest, FailingAndVanishedNestedNodes)
+{
+    for (const FaultCase& c : fault_cases) {
+        cds_double::reset();
+        add_leaf("/F/a", DATA_TYPE_STRING, "1");
+        add_leaf("/F/B/b", DATA_TYPE_STRING, "2");
+        add_leaf("/F/C/c", DATA_TYPE_STRING, "3");
+        add_leaf("/F/C/E/e", DATA_TYPE_STRING, "4");
+        add_leaf("/F/D/d", DATA_TYPE_STRING, "5");
+        c.fault(c.path);
+        testing::internal::CaptureStderr();
+        Dump d = dump("/F");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.error) << c.name;
+        EXPECT_EQ(d.result, c.result) << c.name;
+        EXPECT_EQ(d.text, std::string(up_to_b) + c.text) << c.name;
+    }
+}
+
+TEST_F(WalkerTest, RootWhoseDataPointsCannotBeReadIsLeftOpen)
+{
+    add_leaf("/F/a", DATA_TYPE_STRING, "1");
+    cds_double::fail_get_leaves("/F/a");
+    testing::internal::CaptureStderr();
+    Dump d = dump("/F");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: get_leaf('/F') failed: -1\n");
+    EXPECT_EQ(d.result, -1);
+    EXPECT_EQ(d.text, "\t<node root=\"/F\">\n");
+}
+
+// Deletes /G/b when the root start line is written, that is after /G was
+// listed and before its data points are read.
+ssize_t delete_on_write(void* text, const char* data, std::size_t size)
+{
+    static_cast<std::string*>(text)->append(data, size);
+    if (cds_double::has_leaf("/G/b"))
+        cds_double::remove("/G/b");
+    return static_cast<ssize_t>(size);
+}
+
+// Used to be written with type "invalid" and an empty value.
+TEST_F(WalkerTest, SkipsDataPointDeletedAfterTheListing)
+{
+    add_leaf("/G/a", DATA_TYPE_STRING, "1");
+    add_leaf("/G/b", DATA_TYPE_STRING, "2");
+    add_leaf("/G/c", DATA_TYPE_STRING, "3");
+    std::string text;
+    FILE* out = fopencookie(&text, "w", {nullptr, delete_on_write, nullptr, nullptr});
+    std::setvbuf(out, nullptr, _IONBF, 0);
+    EXPECT_EQ(dump_node(out, "/G", "/G", 1, 0, false), 0);
+    std::fclose(out);
+    EXPECT_EQ(text, "\t<node root=\"/G\">\n"
+                    "\t\t<attr name=\"a\" type=\"string\">1</attr>\n"
+                    "\t\t<attr name=\"c\" type=\"string\">3</attr>\n"
+                    "\t</node>\n");
+}
+
+TEST_F(WalkerTest, StopsWalkingOnceAWriteFails)
+{
+    add_leaf("/W/a", DATA_TYPE_STRING, "1");
+    add_leaf("/W/B/b", DATA_TYPE_STRING, "2");
+    FILE* out = std::fopen("/dev/full", "w");
+    ASSERT_NE(out, nullptr);
+    std::setvbuf(out, nullptr, _IONBF, 0);
+    EXPECT_EQ(dump_node(out, "/W", "/W", 1, 0, false), -1);
+    std::fclose(out);
+    EXPECT_EQ(cds_double::count_calls("list_node"), 1);
+}
+
+// What an XML parser reads back: the root and name attributes in document
+// order, then the data point's text.
+struct ReadBack {
+    std::vector<std::string> names;
+    std::string text;
+    bool in_attr = false;
+};
+
+void XMLCALL on_start(void* data, const XML_Char* element, const XML_Char** attributes)
+{
+    ReadBack* read = static_cast<ReadBack*>(data);
+    for (int i = 0; attributes[i]; i += 2)
+        if (std::string(attributes[i]) != "type")
+            read->names.push_back(attributes[i + 1]);
+    read->in_attr = std::string(element) == "attr";
+}
+
+void XMLCALL on_end(void* data, const XML_Char*)
+{
+    static_cast<ReadBack*>(data)->in_attr = false;
+}
+
+void XMLCALL on_text(void* data, const XML_Char* text, int length)
+{
+    ReadBack* read = static_cast<ReadBack*>(data);
+    if (read->in_attr)
+        read->text.append(text, length);
+}
+
+TEST_F(WalkerTest, SpecialCharactersReadBackUnchanged)
+{
+    const std::string odd = "a&b<c>d\"e'f\tg\nh\ri";
+    add_leaf("/" + odd + "/" + odd + "/" + odd, DATA_TYPE_STRING, odd);
+    std::string document = "<dump>" + dump("/" + odd).text + "</dump>";
+
+    ReadBack read;
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    XML_SetUserData(parser, &read);
+    XML_SetElementHandler(parser, on_start, on_end);
+    XML_SetCharacterDataHandler(parser, on_text);
+    EXPECT_EQ(XML_Parse(parser, document.data(), static_cast<int>(document.size()), 1),
+              XML_STATUS_OK);
+    XML_ParserFree(parser);
+    EXPECT_EQ(read.names, (std::vector<std::string>{"/" + odd, odd, odd}));
+    EXPECT_EQ(read.text, odd);
+}
+
+} // namespace

@@ -15,8 +15,12 @@ struct LoadState {
     std::string attr_name;
     std::string attr_type;
     pcd_tribool_t attr_persist = PCD_UNSPECIFIED;
+    // Collected only while an accepted attr is open.
     std::string text;
     XML_Parser parser = nullptr;
+    // One entry per open element: whether its start tag stepped over it, so
+    // that its end tag leaves the state as it found it.
+    std::vector<bool> skipped_open;
 };
 
 extern LoadState load_state;

@@ -1,0 +1,298 @@
+#include "driver/run_options.h"
+#include "load/batch.h"
+#include "load/xml_events.h"
+#include "tests/double/cds_double.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace
+{
+
+struct ParserFree {
+    void operator()(XML_Parser parser) const
+    {
+        XML_ParserFree(parser);
+    }
+};
+
+// {s} and {i} stand for type="..." with the string and the int32 type names.
+std::string typed(std::string text)
+{
+    for (auto [mark, type] : {std::pair{"{s}", DATA_TYPE_STRING}, {"{i}", DATA_TYPE_INT32}}) {
+        std::size_t at;
+        while ((at = text.find(mark)) != std::string::npos)
+            text.replace(at, 3, std::string("type=\"") + pcd_enum_to_str(type) + "\"");
+    }
+    return text;
+}
+
+std::string in_root(const std::string& attrs)
+{
+    return typed("<dump><node root=\"/\">" + attrs + "</node></dump>");
+}
+
+// n data points /p0 .. /p(n-1).
+std::string points(int n, const std::string& extra = "")
+{
+    std::string attrs;
+    for (int i = 0; i < n; ++i)
+        attrs += "<attr name=\"p" + std::to_string(i) + "\" {s}" + extra + ">v</attr>";
+    return in_root(attrs);
+}
+
+std::vector<std::string> set_paths(std::size_t n = 0)
+{
+    for (const cds_double::Call& call : cds_double::calls())
+        if (call.operation == "set_leaves" && n-- == 0)
+            return call.paths;
+    return {};
+}
+
+// "path=value" for each path written that holds a value.
+std::string stored()
+{
+    std::string out, text;
+    for (std::size_t n = 0; n < static_cast<std::size_t>(cds_double::count_calls("set_leaves"));
+         ++n)
+        for (const std::string& path : set_paths(n))
+            if (cds_double::leaf_value(path).to_string(text) == 0)
+                out += path + "=" + text + "\n";
+    return out;
+}
+
+class LoadTest : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        cds_double::reset();
+        run_options.load_persistent_only = run_options.only_existing = false;
+        run_options.source.clear();
+        run_options.connection.handle = pcd_init();
+    }
+    void TearDown() override
+    {
+        pcd_close(run_options.connection.handle);
+        run_options.connection.handle = nullptr;
+    }
+
+    // As the driver does, in pieces of chunk bytes; keeps standard error.
+    int load(const std::string& document, std::size_t chunk = std::string::npos)
+    {
+        std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+        start_load(parser.get());
+        testing::internal::CaptureStderr();
+        bool parsed = true;
+        for (std::size_t at = 0; parsed && at < document.size(); at += chunk) {
+            std::string piece = document.substr(at, chunk);
+            parsed = XML_Parse(parser.get(), piece.data(), static_cast<int>(piece.size()),
+                               XML_FALSE) == XML_STATUS_OK;
+        }
+        parsed = parsed && XML_Parse(parser.get(), "", 0, XML_TRUE) == XML_STATUS_OK;
+        calls_while_parsing = cds_double::count_calls("set_leaves");
+        if (parsed)
+            flush_leaves(true);
+        err = testing::internal::GetCapturedStderr();
+        return parsed && batch_result() == 0 ? 0 : -1;
+    }
+
+    std::string err;
+    int calls_while_parsing = 0;
+};
+
+const std::string stop = "Error: attributes given before root node was specified - exiting\n";
+
+struct Case {
+    const char* name;
+    const char* body; // inside <dump>
+    std::string err;
+    const char* stored;
+};
+
+const Case cases[] = {
+    {"odd persist", R"(<node root="/"><attr name="a" {s} persist="True">v</attr></node>)",
+     "Warning: non-boolean string for 'persist' attribute (must be 'true' or 'false'): 'True'\n",
+     "/a=v\n"},
+    {"attr attribute", R"(<node root="/"><attr name="a" {s} size="1">v</attr></node>)",
+     "Warning: unsupported attribute size on <attr> tag\n", "/a=v\n"},
+    {"node attribute",
+     R"(<node root="/"><node name="n" id="m"><attr name="a" {s}>v</attr></node></node>)",
+     "Warning: unsupported attribute id on <node> tag\n", "/n/a=v\n"},
+    {"attr before root", R"(<attr name="a" {s}>v</attr><node root="/"></node>)", stop, ""},
+    // Broke: expat ends an empty element after the stop, which warned again.
+    {"empty attr before root", R"(<attr name="a" {s}/>)", stop, ""},
+    {"attr after root drops queue",
+     R"(<node root="/"><attr name="a" {s}>v</attr></node><attr name="b" {s}>w</attr>)", stop, ""},
+    {"named node outside root", R"(<node name="n"><attr name="a" {s}>v</attr></node>)", stop, ""},
+    // Broke: the nested end flushed the open data point cut short.
+    {"nested attr",
+     R"(<node root="/"><attr name="a" {s}>x<attr name="b" {s}>y</attr>z</attr></node>)",
+     "Warning: attr tag nested within another attr tag - skipping\n", "/a=xyz\n"},
+    {"unnamed attr", R"(<node root="/"><attr {s}>v</attr></node>)",
+     "Warning: skipping unnamed node\nWarning: unexpected </attr> tag\n", ""},
+    {"untyped attr", R"(<node root="/"><attr name="a" type="">v</attr></node>)",
+     "Warning: skipping node 'a' with no type specified\nWarning: unexpected </attr> tag\n", ""},
+    {"empty root", R"(<node root=""><attr name="a" {s}>v</attr></node>)",
+     "Warning: empty name for root node - assuming /\n", "/a=v\n"},
+    {"several roots",
+     R"(<node root="/x"><attr name="a" {s}>v</attr></node><node name="n" root="/"><node name="y"><attr name="b" {s}>w</attr></node></node>)",
+     "", "/x/a=v\n/y/b=w\n"},
+    {"root in root", R"(<node root="/x"><node root="/y"><attr name="a" {s}>v</attr></node></node>)",
+     "Warning: more than one node specified as root\nWarning: unexpected </node> tag\n",
+     "/y/a=v\n"},
+    {"root in root ends outer",
+     R"(<node root="/x"><node root="/y"></node><attr name="a" {s}/></node>)",
+     "Warning: more than one node specified as root\n" + stop, ""},
+    // Broke: the unnamed node's end removed the name of "n".
+    {"unnamed in named",
+     R"(<node root="/r"><node name="n"><node><attr name="a" {s}>v</attr></node><attr name="b" {s}>w</attr></node><attr name="c" {s}>u</attr></node>)",
+     "Warning: skipping unnamed node\n", "/r/n/a=v\n/r/n/b=w\n/r/c=u\n"},
+    // Broke: the unnamed node's end closed the root.
+    {"unnamed in root",
+     R"(<node root="/r"><node name=""></node><attr name="a" {s}>v</attr></node>)",
+     "Warning: skipping unnamed node\n", "/r/a=v\n"},
+    {"unnamed outside root", "<node></node>", "Warning: skipping unnamed node\n", ""},
+    {"unknown elements",
+     R"(<Node root="/r"><node root="/r"><node name="n"><attr name="a" {s}>x<b>y</b>z</attr></node></node></Node>)",
+     "Unrecognized tag 'Node'\nUnrecognized tag 'b'\n", "/r/n/a=xyz\n"},
+};
+
+TEST_F(LoadTest, CallbackMessagesAndStructure)
+{
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cds_double::reset();
+        EXPECT_EQ(load(typed(std::string("<dump>") + c.body + "</dump>")),
+                  c.err.find(stop) == c.err.npos ? 0 : -1);
+        EXPECT_EQ(err, c.err);
+        EXPECT_EQ(stored(), c.stored);
+    }
+}
+
+TEST_F(LoadTest, ValuesKeepEntitiesAndWhiteSpace)
+{
+    // Byte by byte, so that every text arrives in pieces.
+    EXPECT_EQ(load(typed(R"(<dump><node root="/x/"><node name="n&amp;&lt;&#9;">)"
+                         R"(<attr name=" a&quot;" {s}>  &lt;x&gt; &amp;&apos;&#9;&#13;)"
+                         "\n\xc3\xa9 y  </attr>z</node></node></dump>"),
+                   1),
+              0);
+    EXPECT_EQ(set_paths(), std::vector<std::string>{"/x//n&<\t/ a\""}); // never canonicalized
+    EXPECT_EQ(cds_double::leaf_value("/x/n&<\t/ a\"").text(), "  <x> &'\t\r\n\xc3\xa9 y  ");
+}
+
+// What a fuzzer does: callbacks in any order, with no parser behind them.
+TEST_F(LoadTest, CallbacksWithoutParser)
+{
+    start_load(nullptr);
+    testing::internal::CaptureStderr();
+    on_end_element(nullptr, "node");
+    const XML_Char* attributes[] = {"name", "a", "type", "x", nullptr};
+    on_start_element(nullptr, "attr", attributes);
+    on_char_data(nullptr, "text", 4);
+    on_end_element(nullptr, "attr");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Warning: unexpected </node> tag\n" + stop);
+    EXPECT_TRUE(load_state.text.empty());
+}
+
+TEST_F(LoadTest, BatchesOf128AndAFailedWriteGoesOn)
+{
+    cds_double::fail_set_leaves(2);
+    EXPECT_EQ(load(points(300)), -1);
+    std::vector<std::size_t> sizes;
+    for (int n = 0; n < cds_double::count_calls("set_leaves"); ++n)
+        sizes.push_back(set_paths(n).size());
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{128, 128, 44}));
+    EXPECT_EQ(calls_while_parsing, 2);
+    EXPECT_EQ(err, "set_leaves() returned error\n");
+    EXPECT_TRUE(cds_double::has_leaf("/p127") && cds_double::has_leaf("/p299"));
+    EXPECT_FALSE(cds_double::has_leaf("/p128"));
+}
+
+TEST_F(LoadTest, ExactlyOneBatchIsWrittenWhileParsing)
+{
+    EXPECT_EQ(load(points(128)), 0);
+    EXPECT_EQ(set_paths().size(), 128u);
+    EXPECT_EQ(calls_while_parsing, 1);
+    EXPECT_EQ(cds_double::count_calls("set_leaves"), 1);
+}
+
+TEST_F(LoadTest, PersistentOnlyFiltersBeforeCounting)
+{
+    run_options.load_persistent_only = true;
+    std::string document = points(128, " persist=\"true\"");
+    document.insert(document.find("<attr"),
+                    typed(R"(<attr name="f" {s} persist="false"/><attr name="u" {s}/>)"));
+    EXPECT_EQ(load(document), 0);
+    EXPECT_EQ(calls_while_parsing, 1);
+    EXPECT_EQ(cds_double::calls().back().persist, std::vector<pcd_tribool_t>(128, PCD_TRUE));
+}
+
+TEST_F(LoadTest, PersistFlagsAndSourcePassThrough)
+{
+    run_options.source = "factory restore";
+    EXPECT_EQ(
+        load(in_root(R"(<attr name="f" {s} persist="false"/><attr name="t" {s} persist="true"/>)"
+                     R"(<attr name="u" {s}/>)")),
+        0);
+    const cds_double::Call& call = cds_double::calls().back();
+    EXPECT_EQ(call.persist, (std::vector<pcd_tribool_t>{PCD_FALSE, PCD_TRUE, PCD_UNSPECIFIED}));
+    EXPECT_EQ(call.source, "factory restore");
+}
+
+TEST_F(LoadTest, BadTypesAndValuesAreReportedAtCommit)
+{
+    EXPECT_EQ(load(in_root(R"(<attr name="a" type="no-such-type"/><attr name="n" {i}>abc</attr>)"
+                           R"(<attr name="m" {i}>42</attr><attr name="b" {s} colour="red"/>)")),
+              0);
+    // Broke: "abc" went to the store as a string, changing the type.
+    EXPECT_EQ(err, std::string("Warning: unsupported attribute colour on <attr> tag\n"
+                               "Warning: invalid type 'no-such-type' in attr is being ignored\n"
+                               "Warning: invalid value 'abc' for type '") +
+                       pcd_enum_to_str(DATA_TYPE_INT32) + "' in attr '/n' is being ignored\n");
+    EXPECT_EQ(set_paths(), (std::vector<std::string>{"/m", "/b"}));
+    EXPECT_EQ(cds_double::leaf_value("/m").type(), DATA_TYPE_INT32);
+
+    cds_double::reset();
+    EXPECT_EQ(load(in_root(R"(<attr name="a" type="no-such-type"/>)")), 0);
+    EXPECT_EQ(cds_double::count_calls("set_leaves"), 0);
+}
+
+TEST_F(LoadTest, OnlyExistingKeepsTheOthersOfItsBatch)
+{
+    run_options.only_existing = true;
+    cds_double::add_leaf("/a", DATA_TYPE_STRING, "old");
+    cds_double::add_leaf("/c", DATA_TYPE_STRING, "old");
+    std::string document = in_root(
+        R"(<attr name="a" {s}>1</attr><attr name="b" {s}>2</attr><attr name="c" {s}>3</attr>)");
+    EXPECT_EQ(load(document), 0);
+    EXPECT_EQ(stored(), "/a=1\n/c=3\n");
+    EXPECT_FALSE(cds_double::has_leaf("/b"));
+
+    // Broke: a failed check dropped the batch silently and the load succeeded.
+    cds_double::fail_get_leaves("/b");
+    EXPECT_EQ(load(document), -1);
+    EXPECT_EQ(err, "Error: get_leaves() returned error\n");
+    EXPECT_EQ(cds_double::count_calls("set_leaves"), 1);
+}
+
+// Broke: refused items went unreported and the load succeeded.
+TEST_F(LoadTest, RefusedItemsFailTheLoad)
+{
+    cds_double::refuse_set_leaf("/b");
+    EXPECT_EQ(load(in_root(R"(<attr name="a" {s}>1</attr><attr name="b" {s}>2</attr>)")), -1);
+    EXPECT_EQ(err, "Error: can't set '/b'\n");
+    EXPECT_EQ(stored(), "/a=1\n");
+}
+
+TEST_F(LoadTest, EachLoadStartsClean)
+{
+    cds_double::fail_set_leaves(1);
+    EXPECT_EQ(load(in_root(R"(<attr name="a" {s}/>)")), -1);
+    EXPECT_EQ(load(in_root(R"(<attr name="b" {s}/>)") + "<junk/>"), -1);
+    EXPECT_EQ(load(in_root(R"(<attr name="c" {s}/>)")), 0);
+    EXPECT_EQ(set_paths(1), std::vector<std::string>{"/c"});
+}
+
+} // namespace

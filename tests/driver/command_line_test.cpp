@@ -22,8 +22,8 @@ const std::string envelope_end = "</dump>\n";
 const std::string node_a = "\t\t<node name=\"A\">\n"
                            "\t\t\t<attr name=\"x\" type=\"string\">v</attr>\n"
                            "\t\t</node>\n";
-const std::string whole = envelope_start + "\t<node root=\"/\">\n" + node_a + "\t</node>\n" +
-                          envelope_end;
+const std::string whole =
+    envelope_start + "\t<node root=\"/\">\n" + node_a + "\t</node>\n" + envelope_end;
 const std::string only_a = envelope_start + "\t<node root=\"/A\">\n" +
                            "\t\t<attr name=\"x\" type=\"string\">v</attr>\n" + "\t</node>\n" +
                            envelope_end;
@@ -76,9 +76,13 @@ const Case cases[] = {
     {"PathCanonicalized", {"-p", "/A/"}, 0, only_a},
     {"PathSlashIsRoot", {"-p", "/"}, 0, whole},
     {"MissingPathStatusOne", {"-p", "/Missing"}, 1, envelope},
-    {"LastMissingPathDecides", {"-p", "/A", "-p", "/Missing"}, 1,
-     envelope_start + "\t<node root=\"/A\">\n\t\t<attr name=\"x\" type=\"string\">v</attr>\n"
-                      "\t</node>\n" + envelope_end},
+    {"LastMissingPathDecides",
+     {"-p", "/A", "-p", "/Missing"},
+     1,
+     envelope_start +
+         "\t<node root=\"/A\">\n\t\t<attr name=\"x\" type=\"string\">v</attr>\n"
+         "\t</node>\n" +
+         envelope_end},
     {"NonRecursiveStopsAtTwoLevels", {"-n", "/"}, 0, whole},
     {"OnlyExistingBeforeLoad", {"-r", "-l", "F"}, 1, usage},
     {"SensitiveInLoad", {"-l", "F", "-s"}, 1, usage},
@@ -108,11 +112,11 @@ TEST_P(BeforeConnecting, VersionEndsTheRun)
     ToolResult result = run_tool(GetParam());
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    EXPECT_TRUE(std::regex_match(result.out,
-                                 std::regex("cdsxml: version 2\\.0\\.0\n"
-                                            "Build date: [A-Z][a-z]{2} [ 0-9]\\d \\d{4} "
-                                            "\\d\\d:\\d\\d:\\d\\d\n"
-                                            "\\$Revision: 45901 \\$\n\n")))
+    EXPECT_TRUE(
+        std::regex_match(result.out, std::regex("cdsxml: version 2\\.0\\.0\n"
+                                                "Build date: [A-Z][a-z]{2} [ 0-9]\\d \\d{4} "
+                                                "\\d\\d:\\d\\d:\\d\\d\n"
+                                                "\\$Revision: 45901 \\$\n\n")))
         << result.out;
 }
 

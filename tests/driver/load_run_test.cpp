@@ -1,0 +1,179 @@
+#include "tests/double/cds_double.h"
+#include "tests/double/run_tool.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace
+{
+
+const char* const two_points =
+    "<dump>\n"
+    "\t<node root=\"/\">\n"
+    "\t\t<node name=\"A\">\n"
+    "\t\t\t<attr name=\"kept\" type=\"int32\" persist=\"true\">7</attr>\n"
+    "\t\t\t<attr name=\"plain\" type=\"string\">v</attr>\n"
+    "\t\t</node>\n"
+    "\t</node>\n"
+    "</dump>\n";
+
+class LoadRun : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        cds_double::reset();
+        char pattern[] = "/tmp/cdsxml-load-XXXXXX";
+        directory = mkdtemp(pattern);
+        file = directory + "/in.xml";
+    }
+    void TearDown() override
+    {
+        std::string command = "rm -rf '" + directory + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
+    void write_input(const std::string& text)
+    {
+        std::ofstream(file) << text;
+    }
+
+    std::string directory;
+    std::string file;
+};
+
+TEST_F(LoadRun, LoadsEveryDataPoint)
+{
+    write_input(two_points);
+    ToolResult result = run_tool({"-l", file});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(cds_double::export_tree(), "/A/kept\tint32\t1\t7\n/A/plain\tstring\t0\tv\n");
+    EXPECT_FALSE(cds_double::connection_open());
+}
+
+// Where -c stands decides: before -l it is a dump's mark, after it a load option.
+TEST_F(LoadRun, PersistentOnlyWhenGivenAfterTheFile)
+{
+    write_input(two_points);
+    EXPECT_EQ(run_tool({"-c", "-l", file}).status, 0);
+    EXPECT_TRUE(cds_double::has_leaf("/A/plain"));
+
+    cds_double::reset();
+    EXPECT_EQ(run_tool({"-l", file, "-c"}).status, 0);
+    EXPECT_TRUE(cds_double::has_leaf("/A/kept"));
+    EXPECT_FALSE(cds_double::has_leaf("/A/plain"));
+}
+
+TEST_F(LoadRun, SourceReachesTheStore)
+{
+    write_input(two_points);
+    EXPECT_EQ(run_tool({"-i", "restore", "-l", file}).status, 0);
+    ASSERT_EQ(cds_double::count_calls("set_leaves"), 1);
+    EXPECT_EQ(cds_double::calls().back().source, "restore");
+}
+
+TEST_F(LoadRun, MissingFile)
+{
+    ToolResult result = run_tool({"-l", file});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, "Error: can't open file at '" + file + "'\n");
+    EXPECT_FALSE(cds_double::connection_open());
+}
+
+// A read error used to pass for the end of the document.
+TEST_F(LoadRun, UnreadableFile)
+{
+    ToolResult result = run_tool({"-l", directory});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, "Error: can't read file at '" + directory + "'\n");
+}
+
+TEST_F(LoadRun, FailedWriteFailsTheLoad)
+{
+    write_input(two_points);
+    cds_double::fail_set_leaves(0);
+    ToolResult result = run_tool({"-l", file});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, "set_leaves() returned error\n");
+}
+
+struct BadDocument {
+    const char* name;
+    std::string text;
+    std::string err;
+};
+
+class BadDocuments : public LoadRun, public testing::WithParamInterface<BadDocument>
+{
+};
+
+// Whatever was queued before the fault is not written.
+TEST_P(BadDocuments, FailWithPosition)
+{
+    write_input(GetParam().text);
+    ToolResult result = run_tool({"-l", file});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, GetParam().err);
+    EXPECT_EQ(cds_double::count_calls("set_leaves"), 0);
+}
+
+const BadDocument bad_documents[] = {
+    {"Truncated", "<dump>\n<node root=\"/\">\n<attr name=\"a\" type=\"string\">v</attr>\n",
+     "XML_ParseBuffer() failed\n"
+     "Error: no element found at line 4, column 0\n"},
+    {"Empty", "",
+     "XML_ParseBuffer() failed\n"
+     "Error: no element found at line 1, column 0\n"},
+    {"DeclarationOnly", "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n",
+     "XML_ParseBuffer() failed\n"
+     "Error: no element found at line 2, column 0\n"},
+    {"Mismatched", "<dump>\n<node root=\"/\">\n</dump>\n",
+     "XML_ParseBuffer() failed\n"
+     "Error: mismatched tag at line 3, column 2\n"},
+    {"NotUtf8", "<dump><node root=\"/\"><attr name=\"a\" type=\"string\">\xff</attr></node></dump>",
+     "XML_ParseBuffer() failed\n"
+     "Error: not well-formed (invalid token) at line 1, column 50\n"},
+    {"AttrOutsideRoot", "<dump>\n<attr name=\"a\" type=\"string\">v</attr>\n</dump>\n",
+     "Error: attributes given before root node was specified - exiting\n"
+     "XML_ParseBuffer() failed\n"
+     "Error: parsing aborted at line 2, column 29\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Documents, BadDocuments, testing::ValuesIn(bad_documents),
+                         [](const testing::TestParamInfo<BadDocument>& info) {
+                             return info.param.name;
+                         });
+
+TEST_F(LoadRun, EntityExpansionBombFailsQuickly)
+{
+    std::string bomb = "<?xml version=\"1.0\"?>\n<!DOCTYPE dump [\n<!ENTITY a0 \"lol\">\n";
+    for (int i = 1; i <= 12; ++i)
+        bomb += "<!ENTITY a" + std::to_string(i) + " \"" + "&a" + std::to_string(i - 1) + ";&a" +
+                std::to_string(i - 1) + ";&a" + std::to_string(i - 1) + ";&a" +
+                std::to_string(i - 1) + ";&a" + std::to_string(i - 1) + ";&a" +
+                std::to_string(i - 1) + ";&a" + std::to_string(i - 1) + ";&a" +
+                std::to_string(i - 1) + ";\">\n";
+    bomb += "]>\n<dump><node root=\"/\"><attr name=\"a\" type=\"string\">&a12;</attr></node>"
+            "</dump>\n";
+    write_input(bomb);
+    ToolResult result = run_tool({"-l", file});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_NE(result.err.find("XML_ParseBuffer() failed\n"), std::string::npos);
+    EXPECT_FALSE(cds_double::has_leaf("/a"));
+}
+
+// The document names a local file; its content must never reach the store.
+TEST_F(LoadRun, ExternalEntityIsNotRead)
+{
+    std::string secret = directory + "/secret";
+    std::ofstream(secret) << "top secret";
+    write_input("<?xml version=\"1.0\"?>\n<!DOCTYPE dump [<!ENTITY s SYSTEM \"file://" + secret +
+                "\">]>\n<dump><node root=\"/\"><attr name=\"a\" type=\"string\">&s;</attr>"
+                "</node></dump>\n");
+    run_tool({"-l", file});
+    EXPECT_EQ(cds_double::leaf_value("/a").text().find("secret"), std::string::npos);
+}
+
+} // namespace

@@ -1,1 +1,314 @@
-int main() { return 0; }
+// cdsctl: the store's own command, for people, tests, the demo and
+// benchmarks.
+#include "libcds/cdsctl.h"
+#include "libcds/store.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+using cds_store::Outcome;
+
+namespace
+{
+
+using Handler = int (*)(toolkit::CCds& cds, const CommandArgs& args);
+// Reports arguments that cannot be run: EXIT_OK or a usage error.
+using Checker = int (*)(const CommandArgs& args);
+
+struct Command {
+    const char* name;
+    const char* synopsis;
+    const char* summary;
+    std::size_t min_operands;
+    std::size_t max_operands;
+    bool takes_property;
+    Handler run;
+    Checker check;
+};
+
+std::string value_text(const cds_store::Entry& entry)
+{
+    if (entry.type != DATA_TYPE_BINARY)
+        return std::string(entry.value);
+    std::string text;
+    append_hex(text, entry.value);
+    return text;
+}
+
+int check_type(const CommandArgs& args)
+{
+    if (pcd_str_to_enum(args.operands[1].c_str()) == DATA_TYPE_NONE)
+        return fail(EXIT_USAGE, "set: unknown type '%s'", args.operands[1].c_str());
+    return EXIT_OK;
+}
+
+int finish_write(pcd_handle_t handle, const std::string& path, Outcome outcome)
+{
+    if (outcome == Outcome::written && cds_store::commit(handle) == 0)
+        return EXIT_OK;
+    cds_store::rollback(handle);
+    return fail_outcome(handle, path,
+                        outcome == Outcome::written ? Outcome::store_failed : outcome);
+}
+
+int run_set(toolkit::CCds& cds, const CommandArgs& args)
+{
+    const std::string& path = args.operands[0];
+    const std::string& type_name = args.operands[1];
+    toolkit::CElement value(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, args.operands[2]);
+    if (value.convert_type(pcd_str_to_enum(type_name.c_str())) != 0)
+        return fail(EXIT_FAILURE_OTHER, "%s: '%s' is not a valid %s value", path.c_str(),
+                    args.operands[2].c_str(), type_name.c_str());
+    if (cds_store::begin_write(cds.handle) != 0)
+        return fail_outcome(cds.handle, path, Outcome::store_failed);
+    return finish_write(
+        cds.handle, path,
+        cds_store::put_leaf(cds.handle, path, value, args.property, "cdsctl", cds_store::now()));
+}
+
+int run_mknode(toolkit::CCds& cds, const CommandArgs& args)
+{
+    const std::string& path = args.operands[0];
+    if (cds_store::begin_write(cds.handle) != 0)
+        return fail_outcome(cds.handle, path, Outcome::store_failed);
+    return finish_write(cds.handle, path, cds_store::put_node(cds.handle, path, args.property));
+}
+
+// Runs visit on the data point at path; fails for a node or nothing.
+int with_data_point(toolkit::CCds& cds, const std::string& path,
+                    void (*visit)(const cds_store::Entry& entry))
+{
+    bool is_node = false;
+    cds_store::WalkResult result =
+        cds_store::find(cds.handle, path, [&](const cds_store::Entry& entry) {
+            is_node = entry.kind == ELEMENT_TYPE_NODE;
+            if (!is_node)
+                visit(entry);
+            return true;
+        });
+    if (result == cds_store::WalkResult::missing)
+        return fail(EXIT_FAILURE_OTHER, "%s: no such data point", path.c_str());
+    if (result != cds_store::WalkResult::done)
+        return fail_outcome(cds.handle, path, Outcome::store_failed);
+    if (is_node)
+        return fail(EXIT_FAILURE_OTHER, "%s: is a node, not a data point", path.c_str());
+    return EXIT_OK;
+}
+
+void print_value(const cds_store::Entry& entry)
+{
+    std::printf("%s\n", value_text(entry).c_str());
+}
+
+void print_stat(const cds_store::Entry& entry)
+{
+    const char* type_name = pcd_enum_to_str(entry.type);
+    std::printf("%s\t%d\t%u.%06u\t%.*s\n", type_name ? type_name : toolkit::CElement::_invalid,
+                entry.property, entry.time.seconds, entry.time.microseconds,
+                static_cast<int>(entry.source.size()), entry.source.data());
+}
+
+int run_get(toolkit::CCds& cds, const CommandArgs& args)
+{
+    return with_data_point(cds, args.operands[0], print_value);
+}
+
+int run_stat(toolkit::CCds& cds, const CommandArgs& args)
+{
+    return with_data_point(cds, args.operands[0], print_stat);
+}
+
+int run_ls(toolkit::CCds& cds, const CommandArgs& args)
+{
+    std::string path = args.operands.empty() ? "/" : args.operands[0];
+    api_status_t status = API_STATUS_ABSENT;
+    std::vector<ChildEntry> children;
+    if (cds.list_node(path, status, children) != 0)
+        return fail_outcome(cds.handle, path, Outcome::store_failed);
+    if (status != API_STATUS_EXISTS)
+        return fail(EXIT_FAILURE_OTHER, "%s: no such node", path.c_str());
+    std::string prefix = path.back() == '/' ? path : path + "/";
+    std::vector<std::string> leaf_paths;
+    for (const ChildEntry& child : children)
+        if (child.type == ELEMENT_TYPE_LEAF)
+            leaf_paths.push_back(prefix + child.name);
+    std::vector<api_status_t> statuses;
+    std::vector<toolkit::CElement> elements;
+    std::vector<element_property_t> properties;
+    if (!leaf_paths.empty() && cds.get_leaves(leaf_paths, statuses, elements, properties) != 0)
+        return fail_outcome(cds.handle, path, Outcome::store_failed);
+    std::size_t leaf = 0;
+    for (const ChildEntry& child : children) {
+        const char* type_name = "-";
+        if (child.type == ELEMENT_TYPE_LEAF) {
+            type_name = pcd_enum_to_str(elements[leaf++].type());
+            type_name = type_name ? type_name : toolkit::CElement::_invalid;
+        }
+        std::printf("%s\t%d\t%s\t%s\n", child.type == ELEMENT_TYPE_NODE ? "node" : "leaf",
+                    child.property, type_name, child.name.c_str());
+    }
+    return EXIT_OK;
+}
+
+int run_rm(toolkit::CCds& cds, const CommandArgs& args)
+{
+    Outcome outcome = cds_store::remove_entry(cds.handle, args.operands[0]);
+    if (outcome == Outcome::written)
+        return EXIT_OK;
+    return fail_outcome(cds.handle, args.operands[0], outcome);
+}
+
+int run_backup(toolkit::CCds& cds, const CommandArgs& args)
+{
+    std::string error;
+    if (cds_store::backup(cds.handle, args.operands[0], error) != 0)
+        return fail(EXIT_FAILURE_OTHER, "%s: backup failed: %s", args.operands[0].c_str(),
+                    error.c_str());
+    return EXIT_OK;
+}
+
+int run_restore(toolkit::CCds& cds, const CommandArgs& args)
+{
+    std::string error;
+    if (cds_store::restore(cds.handle, args.operands[0], error) != 0)
+        return fail(EXIT_FAILURE_OTHER, "%s: restore failed: %s", args.operands[0].c_str(),
+                    error.c_str());
+    return EXIT_OK;
+}
+
+const Command commands[] = {
+    {"set", "PATH TYPE VALUE [--property N]", "create or replace a data point", 3, 3, true, run_set,
+     check_type},
+    {"mknode", "PATH [--property N]", "create a node", 1, 1, true, run_mknode, nullptr},
+    {"get", "PATH", "print a data point's value", 1, 1, false, run_get, nullptr},
+    {"stat", "PATH", "print a data point's type, property, time and source", 1, 1, false, run_stat,
+     nullptr},
+    {"ls", "[PATH]", "list a node's children", 0, 1, false, run_ls, nullptr},
+    {"rm", "PATH", "remove a data point, or a node and everything under it", 1, 1, false, run_rm,
+     nullptr},
+    {"import", "[FILE]", "add the lines of FILE, all or none", 0, 1, false, run_import, nullptr},
+    {"export", "[PATH]", "write PATH and everything under it as lines", 0, 1, false, run_export,
+     nullptr},
+    {"backup", "FILE", "copy the store to FILE", 1, 1, false, run_backup, nullptr},
+    {"restore", "FILE", "replace the store's contents with FILE's", 1, 1, false, run_restore,
+     nullptr},
+};
+
+void print_usage(FILE* out)
+{
+    std::fprintf(out, "usage: cdsctl COMMAND [ARGUMENTS]\n\n");
+    for (const Command& command : commands) {
+        std::string head = std::string(command.name) + " " + command.synopsis;
+        std::fprintf(out, "  %-38s %s\n", head.c_str(), command.summary);
+    }
+    std::fprintf(out, "  %-38s %s\n\n", "help", "show this text");
+    std::fprintf(out,
+                 "A line is PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE, TYPE \"node\" with no VALUE\n"
+                 "for a node; VALUE escapes \\\\, \\t, \\n, \\r and \\xHH.\n");
+    std::fprintf(out, "TYPE is bool, int32, uint32, int64, uint64, string, double, ipv4, ipv6,\n"
+                      "mac or binary; N is a property in 0..255 (0 by default). The store is\n"
+                      "the file named by CDS_STORE (default /var/lib/cds/store.db).\n"
+                      "Exit status: 0 done, 1 usage error, 2 any other failure.\n");
+}
+
+const Command* find_command(const char* name)
+{
+    for (const Command& command : commands)
+        if (std::strcmp(command.name, name) == 0)
+            return &command;
+    return nullptr;
+}
+
+int usage_of(const Command& command)
+{
+    return fail(EXIT_USAGE, "usage: cdsctl %s %s", command.name, command.synopsis);
+}
+
+// Reads the command line into command and args; EXIT_OK or a usage error.
+int parse_command_line(int argc, char** argv, const Command*& command, CommandArgs& args)
+{
+    if (argc < 2)
+        return fail(EXIT_USAGE, "no command (see 'cdsctl help')");
+    command = find_command(argv[1]);
+    if (!command)
+        return fail(EXIT_USAGE, "unknown command '%s' (see 'cdsctl help')", argv[1]);
+    bool options_done = false;
+    for (int i = 2; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (options_done || std::strncmp(arg, "--", 2) != 0) {
+            args.operands.push_back(arg);
+        } else if (std::strcmp(arg, "--") == 0) {
+            options_done = true;
+        } else if (std::strcmp(arg, "--property") != 0 || !command->takes_property) {
+            return fail(EXIT_USAGE, "%s: unknown option '%s'", command->name, arg);
+        } else if (i + 1 == argc || !read_property(argv[i + 1], args.property)) {
+            return fail(EXIT_USAGE, "--property wants a number in 0..255");
+        } else {
+            ++i;
+        }
+    }
+    if (args.operands.size() < command->min_operands ||
+        args.operands.size() > command->max_operands)
+        return usage_of(*command);
+    return command->check ? command->check(args) : EXIT_OK;
+}
+
+bool is_help(const char* arg)
+{
+    return std::strcmp(arg, "help") == 0 || std::strcmp(arg, "-h") == 0 ||
+           std::strcmp(arg, "--help") == 0;
+}
+
+} // namespace
+
+bool read_property(std::string_view text, int& property)
+{
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, property);
+    return error == std::errc() && stop == end && property >= 0 && property <= 255;
+}
+
+int fail(int status, const char* format, ...)
+{
+    char message[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    std::fprintf(stderr, "cdsctl: %s\n", message);
+    return status;
+}
+
+int fail_outcome(pcd_handle_t handle, const std::string& where, Outcome outcome)
+{
+    if (outcome == Outcome::store_failed)
+        return fail(EXIT_FAILURE_OTHER, "%s: %s: %s", where.c_str(), cds_store::describe(outcome),
+                    cds_store::last_error(handle).c_str());
+    return fail(EXIT_FAILURE_OTHER, "%s: %s", where.c_str(), cds_store::describe(outcome));
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && is_help(argv[1])) {
+        print_usage(stdout);
+        return EXIT_OK;
+    }
+    const Command* command = nullptr;
+    CommandArgs args;
+    int status = parse_command_line(argc, argv, command, args);
+    if (status != EXIT_OK)
+        return status;
+
+    toolkit::CCds cds;
+    cds.handle = pcd_init();
+    if (!cds.handle)
+        return fail(EXIT_FAILURE_OTHER, "%s: cannot open the store",
+                    cds_store::store_file().c_str());
+    status = command->run(cds, args);
+    pcd_close(cds.handle);
+    cds.handle = nullptr;
+    return status;
+}

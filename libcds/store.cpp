@@ -1,0 +1,603 @@
+#include "libcds/store.h"
+#include "libcds/connection.h"
+
+#include <ctime>
+
+using cds_store::Outcome;
+using toolkit::CElement;
+
+namespace
+{
+
+enum class Lookup { found, missing, failed };
+
+pcd_timestamp_t timestamp_of(sqlite3_stmt* statement)
+{
+    return {static_cast<std::uint32_t>(sqlite3_column_int64(statement, COLUMN_SECONDS)),
+            static_cast<std::uint32_t>(sqlite3_column_int64(statement, COLUMN_MICROSECONDS))};
+}
+
+void append_element(std::vector<CElement>& elements, data_type_t type, pcd_timestamp_t time,
+                    std::string_view value)
+{
+    if (type == DATA_TYPE_BINARY)
+        elements.emplace_back(type, time, std::string(),
+                              std::vector<std::uint8_t>(value.begin(), value.end()));
+    else
+        elements.emplace_back(type, time, std::string(value));
+}
+
+int failed_read(pcd_connection& connection)
+{
+    end_read(connection);
+    return -1;
+}
+
+// The next free slot of the listing, reusing the strings of earlier ones.
+ListedChild& next_listed(pcd_connection& connection)
+{
+    if (connection.listed_count == connection.listed.size())
+        connection.listed.emplace_back();
+    return connection.listed[connection.listed_count++];
+}
+
+// The walker asks for children in the order they were listed, so the
+// search starts where the last one was found.
+const ListedChild* find_listed(pcd_connection& connection, std::string_view name)
+{
+    std::size_t count = connection.listed_count;
+    for (std::size_t k = 0; k < count; ++k) {
+        std::size_t i = (connection.listed_cursor + k) % count;
+        if (connection.listed[i].name == name) {
+            connection.listed_cursor = i + 1;
+            return &connection.listed[i];
+        }
+    }
+    return nullptr;
+}
+
+// Binds the (parent, name) key of a canonical path other than the root.
+void bind_key(sqlite3_stmt* statement, std::string_view path, int name_index)
+{
+    bind_text(statement, 1, parent_of(path));
+    bind_text(statement, name_index, name_of(path));
+}
+
+// Steps the find statement for a canonical path other than the root.
+int step_find(StatementUse& query, std::string_view path)
+{
+    bind_key(query.get(), path, 2);
+    return sqlite3_step(query.get());
+}
+
+Lookup look_up(pcd_connection& connection, std::string_view path, element_type_t& kind)
+{
+    if (path == "/") {
+        kind = ELEMENT_TYPE_NODE;
+        return Lookup::found;
+    }
+    StatementUse query = use_statement(connection, Sql::find_entry);
+    if (!query)
+        return Lookup::failed;
+    int step = step_find(query, path);
+    if (step == SQLITE_DONE)
+        return Lookup::missing;
+    if (step != SQLITE_ROW)
+        return Lookup::failed;
+    kind = static_cast<element_type_t>(sqlite3_column_int(query.get(), COLUMN_KIND));
+    return Lookup::found;
+}
+
+// Reads the data point at a canonical path, appending its element.
+int read_leaf(pcd_connection& connection, const std::string& path, api_status_t& status,
+              std::vector<CElement>& elements, element_property_t& property)
+{
+    if (!begin_read(connection))
+        return -1;
+    StatementUse query = use_statement(connection, Sql::find_entry);
+    if (!query)
+        return failed_read(connection);
+    int step = step_find(query, path);
+    sqlite3_stmt* row = query.get();
+    if (step == SQLITE_ROW && sqlite3_column_int(row, COLUMN_KIND) == ELEMENT_TYPE_LEAF) {
+        status = API_STATUS_EXISTS;
+        property = static_cast<element_property_t>(sqlite3_column_int(row, COLUMN_PROPERTY));
+        append_element(elements, static_cast<data_type_t>(sqlite3_column_int(row, COLUMN_TYPE)),
+                       timestamp_of(row), column_blob(row, COLUMN_VALUE));
+        return 0;
+    }
+    if (step != SQLITE_ROW && step != SQLITE_DONE)
+        return failed_read(connection);
+    elements.emplace_back();
+    return 0;
+}
+
+// The seq that the next child of the node at parent gets.
+bool query_next_seq(pcd_connection& connection, std::string_view parent, sqlite3_int64& seq)
+{
+    StatementUse query = use_statement(connection, Sql::next_seq);
+    if (!query)
+        return false;
+    bind_text(query.get(), 1, parent);
+    if (sqlite3_step(query.get()) != SQLITE_ROW)
+        return false;
+    seq = sqlite3_column_int64(query.get(), 0);
+    return true;
+}
+
+// A new node at a canonical path; done tells whether it was inserted (it
+// is not when something is there already).
+bool insert_node(pcd_connection& connection, std::string_view path, sqlite3_int64 seq, int property,
+                 bool& done)
+{
+    StatementUse insert = use_statement(connection, Sql::insert_node);
+    if (!insert)
+        return false;
+    bind_key(insert.get(), path, 3);
+    sqlite3_bind_int64(insert.get(), 2, seq);
+    sqlite3_bind_int(insert.get(), 4, property);
+    if (sqlite3_step(insert.get()) != SQLITE_DONE)
+        return false;
+    done = sqlite3_changes(connection.db.get()) > 0;
+    return true;
+}
+
+// Makes sure a node is at a canonical path, creating it and any missing
+// nodes above it.
+Outcome find_or_make_node(pcd_connection& connection, std::string_view path)
+{
+    element_type_t kind = ELEMENT_TYPE_NONE;
+    switch (look_up(connection, path, kind)) {
+    case Lookup::found:
+        return kind == ELEMENT_TYPE_NODE ? Outcome::written : Outcome::under_data_point;
+    case Lookup::failed:
+        return Outcome::store_failed;
+    case Lookup::missing:
+        break;
+    }
+    Outcome outcome = find_or_make_node(connection, parent_of(path));
+    if (outcome != Outcome::written)
+        return outcome;
+    sqlite3_int64 seq = 0;
+    bool done = false;
+    if (!query_next_seq(connection, parent_of(path), seq) ||
+        !insert_node(connection, path, seq, ELEMENT_PROPERTY_ORDINARY, done) || !done)
+        return Outcome::store_failed;
+    return Outcome::written;
+}
+
+void remember_node(pcd_connection& connection, std::string_view path, sqlite3_int64 next_seq)
+{
+    connection.last_node_valid = true;
+    connection.last_node_path.assign(path);
+    connection.last_node_next_seq = next_seq;
+}
+
+// Makes sure a node is at a canonical path. Writes usually come in runs
+// under one node, which is remembered so that it is neither looked up again
+// nor asked for its last child's seq.
+Outcome resolve_node(pcd_connection& connection, std::string_view path)
+{
+    if (connection.last_node_valid && path == connection.last_node_path)
+        return Outcome::written;
+    Outcome outcome = find_or_make_node(connection, path);
+    if (outcome == Outcome::written)
+        remember_node(connection, path, 0);
+    return outcome;
+}
+
+// The seq of the next child of the node resolve_node gave last.
+bool next_child_seq(pcd_connection& connection, sqlite3_int64& seq)
+{
+    if (connection.last_node_next_seq == 0 &&
+        !query_next_seq(connection, connection.last_node_path, connection.last_node_next_seq))
+        return false;
+    seq = connection.last_node_next_seq;
+    return true;
+}
+
+// The form in which the store keeps a value: the bytes of a binary value,
+// otherwise its text form, which must read back as the same type.
+Outcome stored_value(const CElement& value, std::string& scratch, std::string_view& stored)
+{
+    data_type_t type = value.type();
+    if (!pcd_enum_to_str(type))
+        return Outcome::bad_type;
+    if (type == DATA_TYPE_BINARY) {
+        stored = std::string_view(reinterpret_cast<const char*>(value.bytes().data()),
+                                  value.bytes().size());
+        return Outcome::written;
+    }
+    if (type == DATA_TYPE_STRING) {
+        stored = value.text();
+        return cds_store::valid_string_value(stored) ? Outcome::written : Outcome::bad_value;
+    }
+    CElement probe(DATA_TYPE_STRING, value.time(), value.text());
+    if (probe.convert_type(type) != 0)
+        return Outcome::bad_value;
+    scratch = probe.text();
+    stored = scratch;
+    return Outcome::written;
+}
+
+// The canonical path of a new or replaced entry other than the root, in
+// the connection's path scratch.
+Outcome writable_path(pcd_connection& connection, const std::string& path)
+{
+    std::string& canonical = connection.path_scratch;
+    canonical = path;
+    if (!cds_store::canonical_store_path(canonical))
+        return Outcome::no_canonical_path;
+    if (canonical == "/")
+        return Outcome::is_root;
+    return cds_store::valid_path_names(canonical) ? Outcome::written : Outcome::bad_name;
+}
+
+struct LeafRow {
+    std::string_view path;
+    sqlite3_int64 seq;
+    int property;
+    data_type_t type;
+    std::string_view value;
+    std::string_view source;
+    pcd_timestamp_t time;
+};
+
+// Runs the leaf insert or update; done tells whether it changed a row.
+bool write_leaf(pcd_connection& connection, Sql sql, const LeafRow& row, bool& done)
+{
+    StatementUse write = use_statement(connection, sql);
+    if (!write)
+        return false;
+    sqlite3_stmt* statement = write.get();
+    bind_key(statement, row.path, 3);
+    sqlite3_bind_int64(statement, 2, row.seq);
+    sqlite3_bind_int(statement, 4, row.property == cds_store::keep_property ? 0 : row.property);
+    sqlite3_bind_int(statement, 5, row.type);
+    // A null pointer would store NULL rather than an empty value.
+    sqlite3_bind_blob(statement, 6, row.value.data() ? row.value.data() : "",
+                      static_cast<int>(row.value.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(statement, 7, row.time.seconds);
+    sqlite3_bind_int64(statement, 8, row.time.microseconds);
+    bind_text(statement, 9, row.source);
+    if (sql == Sql::update_leaf)
+        sqlite3_bind_int(statement, 10, row.property == cds_store::keep_property);
+    if (sqlite3_step(statement) != SQLITE_DONE)
+        return false;
+    done = sqlite3_changes(connection.db.get()) > 0;
+    return true;
+}
+
+// Sets the property of the node at a canonical path; done is false when
+// no node is there.
+bool set_node_property(pcd_connection& connection, std::string_view path, int property, bool& done)
+{
+    StatementUse update = use_statement(connection, Sql::set_node_property);
+    if (!update)
+        return false;
+    bind_key(update.get(), path, 3);
+    sqlite3_bind_int(update.get(), 4, property);
+    if (sqlite3_step(update.get()) != SQLITE_DONE)
+        return false;
+    done = sqlite3_changes(connection.db.get()) > 0;
+    return true;
+}
+
+// What an insert and an update that both changed nothing found at path:
+// expected, the other kind of entry; anything else means the store is not
+// what the writes assumed.
+Outcome kind_conflict(pcd_connection& connection, std::string_view path, element_type_t expected)
+{
+    element_type_t kind = ELEMENT_TYPE_NONE;
+    if (look_up(connection, path, kind) == Lookup::found && kind == expected)
+        return expected == ELEMENT_TYPE_NODE ? Outcome::is_node : Outcome::is_data_point;
+    return Outcome::store_failed;
+}
+
+int property_for(pcd_tribool_t persist)
+{
+    switch (persist) {
+    case PCD_FALSE:
+        return ELEMENT_PROPERTY_ORDINARY;
+    case PCD_TRUE:
+        return ELEMENT_PROPERTY_PERSISTENT;
+    case PCD_UNSPECIFIED:
+        return cds_store::keep_property;
+    }
+    return -2;
+}
+
+} // namespace
+
+namespace cds_store
+{
+
+const char* describe(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::written:
+        return "written";
+    case Outcome::no_canonical_path:
+        return "the path has no canonical form";
+    case Outcome::bad_name:
+        return "a name in the path is not valid";
+    case Outcome::bad_type:
+        return "no such type";
+    case Outcome::bad_value:
+        return "the value is not valid for its type";
+    case Outcome::under_data_point:
+        return "the path passes through a data point";
+    case Outcome::is_node:
+        return "a node is there";
+    case Outcome::is_data_point:
+        return "a data point is there";
+    case Outcome::is_root:
+        return "the root cannot be changed";
+    case Outcome::bad_property:
+        return "the property is not in 0..255";
+    case Outcome::missing:
+        return "nothing is there";
+    case Outcome::store_failed:
+        return "the store failed";
+    }
+    return "unknown outcome";
+}
+
+pcd_timestamp_t now()
+{
+    timespec time{};
+    clock_gettime(CLOCK_REALTIME, &time);
+    return {static_cast<std::uint32_t>(time.tv_sec),
+            static_cast<std::uint32_t>(time.tv_nsec / 1000)};
+}
+
+std::string last_error(pcd_handle_t handle)
+{
+    return handle ? sqlite3_errmsg(handle->db.get()) : "no store";
+}
+
+Outcome put_leaf(pcd_handle_t handle, const std::string& path, const CElement& value, int property,
+                 const std::string& source, pcd_timestamp_t time)
+{
+    if (!handle)
+        return Outcome::store_failed;
+    pcd_connection& connection = *handle;
+    Outcome outcome = writable_path(connection, path);
+    if (outcome != Outcome::written)
+        return outcome;
+    if (property != keep_property && (property < 0 || property > 255))
+        return Outcome::bad_property;
+    std::string_view stored;
+    outcome = stored_value(value, connection.value_scratch, stored);
+    if (outcome != Outcome::written)
+        return outcome;
+    const std::string& canonical = connection.path_scratch;
+    outcome = resolve_node(connection, parent_of(canonical));
+    if (outcome != Outcome::written)
+        return outcome;
+
+    LeafRow row{canonical, 0, property, value.type(), stored, source, time};
+    bool inserted = false;
+    bool updated = false;
+    if (!next_child_seq(connection, row.seq) ||
+        !write_leaf(connection, Sql::insert_leaf, row, inserted))
+        return Outcome::store_failed;
+    if (inserted) {
+        connection.last_node_next_seq = row.seq + 1;
+        return Outcome::written;
+    }
+    if (!write_leaf(connection, Sql::update_leaf, row, updated))
+        return Outcome::store_failed;
+    return updated ? Outcome::written : kind_conflict(connection, canonical, ELEMENT_TYPE_NODE);
+}
+
+Outcome put_node(pcd_handle_t handle, const std::string& path, int property)
+{
+    if (!handle)
+        return Outcome::store_failed;
+    pcd_connection& connection = *handle;
+    if (property < 0 || property > 255)
+        return Outcome::bad_property;
+    Outcome outcome = writable_path(connection, path);
+    // The root always exists, with property 0.
+    if (outcome == Outcome::is_root && property == 0)
+        return Outcome::written;
+    if (outcome != Outcome::written)
+        return outcome;
+    const std::string& canonical = connection.path_scratch;
+    outcome = resolve_node(connection, parent_of(canonical));
+    if (outcome != Outcome::written)
+        return outcome;
+
+    sqlite3_int64 seq = 0;
+    bool inserted = false;
+    bool updated = false;
+    if (!next_child_seq(connection, seq) ||
+        !insert_node(connection, canonical, seq, property, inserted))
+        return Outcome::store_failed;
+    if (inserted) {
+        remember_node(connection, canonical, 1);
+        return Outcome::written;
+    }
+    if (!set_node_property(connection, canonical, property, updated))
+        return Outcome::store_failed;
+    if (!updated)
+        return kind_conflict(connection, canonical, ELEMENT_TYPE_LEAF);
+    remember_node(connection, canonical, 0);
+    return Outcome::written;
+}
+
+Outcome remove_entry(pcd_handle_t handle, const std::string& path)
+{
+    if (!handle)
+        return Outcome::store_failed;
+    pcd_connection& connection = *handle;
+    std::string canonical = path;
+    if (!canonical_store_path(canonical))
+        return Outcome::no_canonical_path;
+    if (!begin_write(connection))
+        return Outcome::store_failed;
+    element_type_t kind = ELEMENT_TYPE_NONE;
+    Lookup found = look_up(connection, canonical, kind);
+    if (found != Lookup::found) {
+        rollback_write(connection);
+        return found == Lookup::missing ? Outcome::missing : Outcome::store_failed;
+    }
+    bool is_root = canonical == "/";
+    std::string below = is_root ? canonical : canonical + "/";
+    std::string beyond = below;
+    beyond.back() = '0';
+    bool removed = false;
+    {
+        StatementUse children = use_statement(connection, Sql::remove_children);
+        StatementUse deeper = use_statement(connection, Sql::remove_below);
+        StatementUse entry = use_statement(connection, Sql::remove_entry);
+        if (children && deeper && entry) {
+            bind_text(children.get(), 1, canonical);
+            bind_text(deeper.get(), 2, below);
+            bind_text(deeper.get(), 3, beyond);
+            removed = sqlite3_step(children.get()) == SQLITE_DONE &&
+                      sqlite3_step(deeper.get()) == SQLITE_DONE;
+            if (removed && !is_root) {
+                bind_key(entry.get(), canonical, 2);
+                removed = sqlite3_step(entry.get()) == SQLITE_DONE;
+            }
+        }
+    }
+    if (!removed) {
+        rollback_write(connection);
+        return Outcome::store_failed;
+    }
+    return commit_write(connection) ? Outcome::written : Outcome::store_failed;
+}
+
+} // namespace cds_store
+
+namespace toolkit
+{
+
+CCds::~CCds()
+{
+    if (handle)
+        pcd_close(handle);
+}
+
+int CCds::list_node(const std::string& path, api_status_t& status,
+                    std::vector<ChildEntry>& children)
+{
+    status = API_STATUS_ABSENT;
+    children.clear();
+    if (!handle)
+        return -1;
+    pcd_connection& connection = *handle;
+    connection.listing_valid = false;
+    std::string& canonical = connection.path_scratch;
+    canonical = path;
+    if (!cds_store::canonical_store_path(canonical))
+        return 0;
+    if (!begin_read(connection))
+        return -1;
+    connection.listed_count = 0;
+    {
+        StatementUse query = use_statement(connection, Sql::list_children);
+        if (!query)
+            return failed_read(connection);
+        sqlite3_stmt* row = query.get();
+        bind_text(row, 1, canonical);
+        int step;
+        while ((step = sqlite3_step(row)) == SQLITE_ROW) {
+            ListedChild& child = next_listed(connection);
+            child.name.assign(column_text(row, COLUMN_NAME));
+            child.kind = static_cast<element_type_t>(sqlite3_column_int(row, COLUMN_KIND));
+            child.property =
+                static_cast<element_property_t>(sqlite3_column_int(row, COLUMN_PROPERTY));
+            child.type = static_cast<data_type_t>(sqlite3_column_int(row, COLUMN_TYPE));
+            child.value.assign(column_blob(row, COLUMN_VALUE));
+            child.time = timestamp_of(row);
+            children.push_back({child.name, child.kind, child.property});
+        }
+        if (step != SQLITE_DONE)
+            return failed_read(connection);
+    }
+    // Only a node has children; without any, the path itself tells.
+    if (connection.listed_count == 0) {
+        element_type_t kind = ELEMENT_TYPE_NONE;
+        Lookup found = look_up(connection, canonical, kind);
+        if (found == Lookup::failed)
+            return failed_read(connection);
+        if (found == Lookup::missing || kind != ELEMENT_TYPE_NODE)
+            return 0;
+    }
+    status = API_STATUS_EXISTS;
+    connection.listed_path = canonical;
+    connection.listed_cursor = 0;
+    connection.listing_valid = true;
+    return 0;
+}
+
+int CCds::get_leaves(const std::vector<std::string>& paths, std::vector<api_status_t>& statuses,
+                     std::vector<CElement>& elements, std::vector<element_property_t>& properties)
+{
+    statuses.assign(paths.size(), API_STATUS_ABSENT);
+    properties.assign(paths.size(), ELEMENT_PROPERTY_ORDINARY);
+    elements.clear();
+    elements.reserve(paths.size());
+    if (!handle)
+        return -1;
+    pcd_connection& connection = *handle;
+    std::string& canonical = connection.path_scratch;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        canonical = paths[i];
+        if (!cds_store::canonical_store_path(canonical) || canonical == "/") {
+            elements.emplace_back();
+            continue;
+        }
+        if (!connection.listing_valid || parent_of(canonical) != connection.listed_path) {
+            if (read_leaf(connection, canonical, statuses[i], elements, properties[i]) != 0)
+                return -1;
+            continue;
+        }
+        // Same snapshot as the listing: a child it does not hold does not exist.
+        const ListedChild* child = find_listed(connection, name_of(canonical));
+        if (!child || child->kind != ELEMENT_TYPE_LEAF) {
+            elements.emplace_back();
+            continue;
+        }
+        statuses[i] = API_STATUS_EXISTS;
+        properties[i] = child->property;
+        append_element(elements, child->type, child->time, child->value);
+    }
+    return 0;
+}
+
+int CCds::set_leaves(const std::vector<std::string>& paths, const std::vector<CElement>& elements,
+                     const std::vector<pcd_tribool_t>& persist, std::vector<api_status_t>& statuses,
+                     const std::string& source)
+{
+    statuses.assign(paths.size(), API_STATUS_ABSENT);
+    if (!handle)
+        return -1;
+    pcd_connection& connection = *handle;
+    pcd_timestamp_t time = cds_store::now();
+    if (!begin_write(connection))
+        return -1;
+    for (std::size_t i = 0; i < paths.size() && i < elements.size() && i < persist.size(); ++i) {
+        int property = property_for(persist[i]);
+        Outcome outcome =
+            cds_store::put_leaf(handle, paths[i], elements[i], property, source, time);
+        if (outcome == Outcome::store_failed) {
+            rollback_write(connection);
+            statuses.assign(paths.size(), API_STATUS_ABSENT);
+            return -1;
+        }
+        if (outcome == Outcome::written)
+            statuses[i] = API_STATUS_EXISTS;
+    }
+    if (!commit_write(connection)) {
+        statuses.assign(paths.size(), API_STATUS_ABSENT);
+        return -1;
+    }
+    return 0;
+}
+
+} // namespace toolkit

@@ -1,0 +1,272 @@
+// cdsctl import and export: one line per entry,
+// PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE, TYPE "node" with an empty VALUE for
+// a node.
+#include "libcds/cdsctl.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+using cds_store::Outcome;
+
+namespace
+{
+
+struct CloseFile {
+    void operator()(FILE* file) const
+    {
+        std::fclose(file);
+    }
+};
+using FilePtr = std::unique_ptr<FILE, CloseFile>;
+
+struct LineFields {
+    std::string_view path;
+    std::string_view type;
+    std::string_view property;
+    std::string_view value;
+};
+
+// Exactly four fields; a TAB in a value is written "\t".
+bool split_fields(std::string_view line, LineFields& fields)
+{
+    std::size_t first = line.find('\t');
+    std::size_t second = line.find('\t', first + 1);
+    std::size_t third = line.find('\t', second + 1);
+    if (first == std::string_view::npos || second == std::string_view::npos ||
+        third == std::string_view::npos || line.find('\t', third + 1) != std::string_view::npos)
+        return false;
+    fields.path = line.substr(0, first);
+    fields.type = line.substr(first + 1, second - first - 1);
+    fields.property = line.substr(second + 1, third - second - 1);
+    fields.value = line.substr(third + 1);
+    return true;
+}
+
+struct ImportState {
+    pcd_handle_t handle;
+    const char* file_name;
+    std::size_t line_number = 0;
+    pcd_timestamp_t time;
+    // Reused from line to line.
+    std::string path;
+    std::string type;
+    std::string value;
+};
+
+int fail_line(const ImportState& state, const char* problem)
+{
+    return fail(EXIT_FAILURE_OTHER, "%s:%zu: %s: %s", state.file_name, state.line_number,
+                state.path.c_str(), problem);
+}
+
+// Writes the data point of a line whose value state.value holds unescaped.
+Outcome import_leaf(ImportState& state, const LineFields& fields, int property)
+{
+    state.type.assign(fields.type);
+    data_type_t type = pcd_str_to_enum(state.type.c_str());
+    if (type == DATA_TYPE_NONE)
+        return Outcome::bad_type;
+    toolkit::CElement value(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, state.value);
+    if (value.convert_type(type) != 0)
+        return Outcome::bad_value;
+    return cds_store::put_leaf(state.handle, state.path, value, property, "cdsctl", state.time);
+}
+
+int import_line(ImportState& state, std::string_view line)
+{
+    ++state.line_number;
+    state.path.clear();
+    if (line.empty())
+        return EXIT_OK;
+    LineFields fields;
+    if (!split_fields(line, fields))
+        return fail(EXIT_FAILURE_OTHER, "%s:%zu: expected PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE",
+                    state.file_name, state.line_number);
+    state.path.assign(fields.path);
+    int property = 0;
+    if (!read_property(fields.property, property))
+        return fail_line(state, cds_store::describe(Outcome::bad_property));
+    Outcome outcome;
+    if (fields.type == "node") {
+        if (!fields.value.empty())
+            return fail_line(state, "a node has no value");
+        outcome = cds_store::put_node(state.handle, state.path, property);
+    } else {
+        if (!unescape(fields.value, state.value))
+            return fail_line(state, "the value has an unknown escape");
+        outcome = import_leaf(state, fields, property);
+    }
+    if (outcome == Outcome::written)
+        return EXIT_OK;
+    std::string where =
+        std::string(state.file_name) + ":" + std::to_string(state.line_number) + ": " + state.path;
+    return fail_outcome(state.handle, where, outcome);
+}
+
+// Calls on_line for each line of in, without its LF, until one returns
+// non-zero; returns that result.
+int for_each_line(FILE* in, const std::function<int(std::string_view)>& on_line)
+{
+    std::string pending;
+    char block[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, in)) > 0) {
+        std::string_view data(block, got);
+        std::size_t start = 0;
+        std::size_t end;
+        while ((end = data.find('\n', start)) != std::string_view::npos) {
+            pending.append(data.substr(start, end - start));
+            int status = on_line(pending);
+            pending.clear();
+            if (status != 0)
+                return status;
+            start = end + 1;
+        }
+        pending.append(data.substr(start));
+    }
+    return pending.empty() ? 0 : on_line(pending);
+}
+
+int import_stream(ImportState& state, FILE* in)
+{
+    if (cds_store::begin_write(state.handle) != 0)
+        return fail_outcome(state.handle, state.file_name, Outcome::store_failed);
+    int status = for_each_line(in, [&](std::string_view line) { return import_line(state, line); });
+    if (status == EXIT_OK && std::ferror(in))
+        status = fail(EXIT_FAILURE_OTHER, "%s: %s", state.file_name, std::strerror(errno));
+    if (status != EXIT_OK) {
+        cds_store::rollback(state.handle);
+        return status;
+    }
+    if (cds_store::commit(state.handle) != 0)
+        return fail_outcome(state.handle, state.file_name, Outcome::store_failed);
+    return EXIT_OK;
+}
+
+void append_property(std::string& line, int property)
+{
+    char digits[8];
+    auto result = std::to_chars(digits, digits + sizeof digits, property);
+    line.append(digits, result.ptr);
+}
+
+void append_entry_line(std::string& line, const cds_store::Entry& entry)
+{
+    line.assign(entry.path);
+    if (entry.kind == ELEMENT_TYPE_NODE) {
+        line += "\tnode\t";
+        append_property(line, entry.property);
+        line += "\t\n";
+        return;
+    }
+    const char* type_name = pcd_enum_to_str(entry.type);
+    line += '\t';
+    line += type_name ? type_name : toolkit::CElement::_invalid;
+    line += '\t';
+    append_property(line, entry.property);
+    line += '\t';
+    if (entry.type == DATA_TYPE_BINARY)
+        append_hex(line, entry.value);
+    else
+        append_escaped(line, entry.value);
+    line += '\n';
+}
+
+} // namespace
+
+void append_escaped(std::string& line, std::string_view value)
+{
+    for (const char& c : value) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '\\')
+            line += "\\\\";
+        else if (c == '\t')
+            line += "\\t";
+        else if (c == '\n')
+            line += "\\n";
+        else if (c == '\r')
+            line += "\\r";
+        else if (byte < 0x20 || byte == 0x7f) {
+            line += "\\x";
+            append_hex(line, std::string_view(&c, 1));
+        } else
+            line += c;
+    }
+}
+
+bool unescape(std::string_view text, std::string& value)
+{
+    value.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            value += text[i];
+            continue;
+        }
+        char kind = ++i < text.size() ? text[i] : '\0';
+        if (kind == '\\' || kind == 't' || kind == 'n' || kind == 'r') {
+            value += kind == 't' ? '\t' : kind == 'n' ? '\n' : kind == 'r' ? '\r' : '\\';
+            continue;
+        }
+        unsigned byte = 0;
+        const char* digits = text.data() + i + 1;
+        if (kind != 'x' || i + 2 >= text.size() ||
+            std::from_chars(digits, digits + 2, byte, 16).ptr != digits + 2)
+            return false;
+        value += static_cast<char>(byte);
+        i += 2;
+    }
+    return true;
+}
+
+void append_hex(std::string& text, std::string_view bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    for (char c : bytes) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        text += digits[byte >> 4];
+        text += digits[byte & 15];
+    }
+}
+
+int run_import(toolkit::CCds& cds, const CommandArgs& args)
+{
+    ImportState state;
+    state.handle = cds.handle;
+    state.time = cds_store::now();
+    if (args.operands.empty()) {
+        state.file_name = "stdin";
+        return import_stream(state, stdin);
+    }
+    state.file_name = args.operands[0].c_str();
+    FilePtr file(std::fopen(state.file_name, "rb"));
+    if (!file)
+        return fail(EXIT_FAILURE_OTHER, "%s: %s", state.file_name, std::strerror(errno));
+    return import_stream(state, file.get());
+}
+
+int run_export(toolkit::CCds& cds, const CommandArgs& args)
+{
+    std::string path = args.operands.empty() ? "/" : args.operands[0];
+    std::string line;
+    bool write_failed = false;
+    cds_store::WalkResult result =
+        cds_store::walk(cds.handle, path, [&](const cds_store::Entry& entry) {
+            // The root always exists; it has no line of its own.
+            if (entry.path == "/")
+                return true;
+            append_entry_line(line, entry);
+            write_failed = std::fwrite(line.data(), 1, line.size(), stdout) != line.size();
+            return !write_failed;
+        });
+    if (result == cds_store::WalkResult::missing)
+        return fail_outcome(cds.handle, path, Outcome::missing);
+    if (result == cds_store::WalkResult::store_failed)
+        return fail_outcome(cds.handle, path, Outcome::store_failed);
+    if (write_failed || std::fflush(stdout) != 0)
+        return fail(EXIT_FAILURE_OTHER, "standard output: %s", std::strerror(errno));
+    return EXIT_OK;
+}

@@ -1,0 +1,244 @@
+#include "libcds/connection.h"
+#include "libcds/store.h"
+
+#include <cstdlib>
+
+namespace
+{
+
+// Marks a database file as a store ("CDS1").
+const int store_application_id = 0x43445331;
+
+// Children are stored together under their parent's canonical path, in
+// creation order (seq), so listing a node reads one contiguous range and
+// any entry is one lookup of (parent, name) away. The root has no row.
+const char* const schema_sql = R"(
+CREATE TABLE entry (
+    parent TEXT NOT NULL,
+    seq INTEGER NOT NULL,
+    name TEXT NOT NULL,
+    kind INTEGER NOT NULL,
+    property INTEGER NOT NULL,
+    type INTEGER,
+    value BLOB,
+    seconds INTEGER,
+    microseconds INTEGER,
+    source TEXT,
+    PRIMARY KEY (parent, seq),
+    UNIQUE (parent, name)
+) WITHOUT ROWID;
+PRAGMA application_id = 1128551217;
+)";
+
+// Both return the columns of EntryColumn.
+const char* const children_sql =
+    "SELECT name, kind, property, type, value, seconds, microseconds, source"
+    " FROM entry WHERE parent = ?1 ORDER BY seq";
+
+const char* const statement_sql[] = {
+    "BEGIN",
+    "BEGIN IMMEDIATE",
+    "COMMIT",
+    "ROLLBACK",
+    children_sql,
+    "SELECT name, kind, property, type, value, seconds, microseconds, source"
+    " FROM entry WHERE parent = ?1 AND name = ?2",
+    "SELECT coalesce(max(seq), 0) + 1 FROM entry WHERE parent = ?1",
+    // OR IGNORE: an insert that cannot fail halfway needs no statement
+    // journal, whose upkeep dominated the cost of large imports.
+    "INSERT OR IGNORE INTO entry (parent, seq, name, kind, property) VALUES (?1, ?2, ?3, 2, ?4)",
+    "UPDATE entry SET property = ?4 WHERE parent = ?1 AND name = ?3 AND kind = 2",
+    "INSERT OR IGNORE INTO entry (parent, seq, name, kind, property, type, value, seconds,"
+    " microseconds, source) VALUES (?1, ?2, ?3, 1, ?4, ?5, ?6, ?7, ?8, ?9)",
+    "UPDATE entry SET property = CASE WHEN ?10 THEN property ELSE ?4 END, type = ?5, value = ?6,"
+    " seconds = ?7, microseconds = ?8, source = ?9 WHERE parent = ?1 AND name = ?3 AND kind = 1",
+    "DELETE FROM entry WHERE parent = ?1",
+    // Parents strictly below ?1 start with ?1 "/" and sort before ?1 "0".
+    "DELETE FROM entry WHERE parent > ?2 AND parent < ?3",
+    "DELETE FROM entry WHERE parent = ?1 AND name = ?2",
+};
+static_assert(sizeof statement_sql / sizeof statement_sql[0] == static_cast<int>(Sql::count));
+
+StatementPtr prepare(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+    return StatementPtr(statement);
+}
+
+bool exec(sqlite3* db, const char* sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// The integer the query returns, or -1 when it fails.
+sqlite3_int64 query_integer(sqlite3* db, const char* sql)
+{
+    StatementPtr statement = prepare(db, sql);
+    if (!statement || sqlite3_step(statement.get()) != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int64(statement.get(), 0);
+}
+
+bool is_empty_database(sqlite3* db)
+{
+    return query_integer(db, "PRAGMA application_id") == 0 &&
+           query_integer(db, "SELECT count(*) FROM sqlite_schema") == 0;
+}
+
+// Gives an empty database the schema. Two processes may find the same new
+// file empty; the second one to get the write lock finds it done.
+bool create_schema(sqlite3* db)
+{
+    if (!exec(db, "BEGIN IMMEDIATE"))
+        return false;
+    if ((is_empty_database(db) && !exec(db, schema_sql)) || !exec(db, "COMMIT")) {
+        exec(db, "ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+bool open_store(sqlite3* db)
+{
+    sqlite3_int64 id = query_integer(db, "PRAGMA application_id");
+    if (id == 0 && is_empty_database(db)) {
+        if (!exec(db, "PRAGMA journal_mode = WAL") || !create_schema(db))
+            return false;
+        id = query_integer(db, "PRAGMA application_id");
+    }
+    if (id != store_application_id)
+        return false;
+    // A crash of the machine may lose the last transactions but never
+    // corrupts the store; writes stay cheap.
+    return exec(db, "PRAGMA journal_mode = WAL") && exec(db, "PRAGMA synchronous = NORMAL");
+}
+
+} // namespace
+
+pcd_handle_t pcd_init()
+{
+    std::string file = cds_store::store_file();
+    sqlite3* raw = nullptr;
+    // A connection is used by one thread at a time, so SQLite's own locking
+    // of each call is only overhead.
+    int result =
+        sqlite3_open_v2(file.c_str(), &raw,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    DatabasePtr db(raw);
+    if (result != SQLITE_OK)
+        return nullptr;
+    // Processes sharing the store wait for each other, but not forever.
+    sqlite3_busy_timeout(db.get(), 5000);
+    if (!open_store(db.get()))
+        return nullptr;
+    pcd_handle_t handle = new pcd_connection;
+    handle->db = std::move(db);
+    return handle;
+}
+
+void pcd_close(pcd_handle_t handle)
+{
+    if (!handle)
+        return;
+    end_read(*handle);
+    delete handle;
+}
+
+bool is_store_database(sqlite3* db)
+{
+    return query_integer(db, "PRAGMA application_id") == store_application_id;
+}
+
+StatementUse use_statement(pcd_connection& connection, Sql sql)
+{
+    StatementPtr& statement = connection.statements[static_cast<int>(sql)];
+    if (!statement)
+        statement = prepare(connection.db.get(), statement_sql[static_cast<int>(sql)]);
+    return StatementUse(statement.get());
+}
+
+StatementUse use_walk_statement(pcd_connection& connection, std::size_t depth)
+{
+    if (connection.walk_statements.size() <= depth)
+        connection.walk_statements.resize(depth + 1);
+    StatementPtr& statement = connection.walk_statements[depth];
+    if (!statement)
+        statement = prepare(connection.db.get(), children_sql);
+    return StatementUse(statement.get());
+}
+
+bool run_statement(pcd_connection& connection, Sql sql)
+{
+    StatementUse statement = use_statement(connection, sql);
+    return statement && sqlite3_step(statement.get()) == SQLITE_DONE;
+}
+
+bool begin_read(pcd_connection& connection)
+{
+    if (connection.reading)
+        return true;
+    connection.listing_valid = false;
+    connection.reading = run_statement(connection, Sql::begin_read);
+    return connection.reading;
+}
+
+void end_read(pcd_connection& connection)
+{
+    connection.listing_valid = false;
+    if (!connection.reading)
+        return;
+    connection.reading = false;
+    if (!run_statement(connection, Sql::commit))
+        run_statement(connection, Sql::rollback);
+}
+
+bool begin_write(pcd_connection& connection)
+{
+    end_read(connection);
+    connection.last_node_valid = false;
+    return run_statement(connection, Sql::begin_write);
+}
+
+bool commit_write(pcd_connection& connection)
+{
+    connection.last_node_valid = false;
+    if (run_statement(connection, Sql::commit))
+        return true;
+    rollback_write(connection);
+    return false;
+}
+
+void rollback_write(pcd_connection& connection)
+{
+    connection.last_node_valid = false;
+    if (sqlite3_get_autocommit(connection.db.get()) == 0)
+        run_statement(connection, Sql::rollback);
+}
+
+namespace cds_store
+{
+
+std::string store_file()
+{
+    const char* file = std::getenv("CDS_STORE");
+    return file && *file ? file : "/var/lib/cds/store.db";
+}
+
+int begin_write(pcd_handle_t handle)
+{
+    return handle && ::begin_write(*handle) ? 0 : -1;
+}
+
+int commit(pcd_handle_t handle)
+{
+    return handle && commit_write(*handle) ? 0 : -1;
+}
+
+void rollback(pcd_handle_t handle)
+{
+    if (handle)
+        rollback_write(*handle);
+}
+
+} // namespace cds_store

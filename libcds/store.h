@@ -1,0 +1,100 @@
+// What the SQLite store offers beyond the client interface: the rules it
+// applies to paths, names and values, and the operations cdsctl needs
+// (nodes with properties, removal, bulk import, export, backup and restore).
+#pragma once
+
+#include "cds/cds.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace cds_store
+{
+
+// Paths longer or deeper than this have no canonical form in the store.
+constexpr std::size_t max_path_bytes = 4096;
+constexpr std::size_t max_path_depth = 256;
+
+// The store file: $CDS_STORE, or /var/lib/cds/store.db.
+std::string store_file();
+
+// Canonicalizes path in place within the store's limits; false (path
+// unchanged) when it has no canonical form.
+bool canonical_store_path(std::string& path);
+bool valid_entry_name(std::string_view name);
+// Every segment of a canonical path is a valid name.
+bool valid_path_names(std::string_view canonical_path);
+// Text that XML 1.0 can carry: valid UTF-8, no control character other
+// than TAB, LF and CR, no U+FFFE or U+FFFF.
+bool valid_string_value(std::string_view text);
+
+enum class Outcome {
+    written,
+    no_canonical_path,
+    bad_name,
+    bad_type,
+    bad_value,
+    under_data_point,
+    is_node,
+    is_data_point,
+    is_root,
+    bad_property,
+    missing,
+    store_failed,
+};
+const char* describe(Outcome outcome);
+// SQLite's account of the last failure on the connection.
+std::string last_error(pcd_handle_t handle);
+
+// A write transaction for a series of put_leaf and put_node calls. commit
+// rolls back what it cannot commit; both return 0 or -1.
+int begin_write(pcd_handle_t handle);
+int commit(pcd_handle_t handle);
+void rollback(pcd_handle_t handle);
+
+// The time a write records.
+pcd_timestamp_t now();
+
+// Passed as property to leave a data point's property as it is.
+constexpr int keep_property = -1;
+
+// Creates or replaces the data point at path, and any missing nodes above it.
+Outcome put_leaf(pcd_handle_t handle, const std::string& path, const toolkit::CElement& value,
+                 int property, const std::string& source, pcd_timestamp_t time);
+// Creates the node at path, and any missing nodes above it, or sets the
+// property of the node already there.
+Outcome put_node(pcd_handle_t handle, const std::string& path, int property);
+
+// Removes the entry at path and everything under it (only what is under
+// it, for the root); in its own transaction.
+Outcome remove_entry(pcd_handle_t handle, const std::string& path);
+
+// One entry as the store holds it. value is the text form, or the bytes of
+// a binary value; the pointers live until the visitor returns.
+struct Entry {
+    std::string_view path;
+    element_type_t kind;
+    int property;
+    data_type_t type;
+    std::string_view value;
+    pcd_timestamp_t time;
+    std::string_view source;
+};
+// Returns false to stop the walk.
+using Visitor = std::function<bool(const Entry&)>;
+
+enum class WalkResult { done, missing, stopped, store_failed };
+// Visits the entry at path, then, for a node, everything under it depth
+// first in creation order, a node before its contents.
+WalkResult walk(pcd_handle_t handle, const std::string& path, const Visitor& visit);
+// Visits only the entry at path.
+WalkResult find(pcd_handle_t handle, const std::string& path, const Visitor& visit);
+
+// A consistent copy of the store into file, and the store's contents
+// replaced by those of file; 0 or -1 with a reason in error.
+int backup(pcd_handle_t handle, const std::string& file, std::string& error);
+int restore(pcd_handle_t handle, const std::string& file, std::string& error);
+
+} // namespace cds_store

@@ -1,0 +1,234 @@
+// cdsctl as its users run it: the built binary on a fresh store per test.
+#include "temp_store.h"
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+extern char** environ;
+
+namespace
+{
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+Result cdsctl(const TempStore& store, const std::vector<std::string>& args,
+              const std::string& input = "")
+{
+    std::string in = store.dir + "/stdin";
+    std::string out = store.dir + "/stdout";
+    std::string err = store.dir + "/stderr";
+    std::ofstream(in, std::ios::binary) << input;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argv = {const_cast<char*>(CDSCTL)};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int spawned = posix_spawn(&pid, CDSCTL, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return {-1, "", "did not run"};
+    return {WEXITSTATUS(status), read_file(out), read_file(err)};
+}
+
+const char* const small_store = "/n\tnode\t0\t\n"
+                                "/n/leaf\tint32\t0\t1\n";
+
+TEST(Cdsctl, ErrorsAndExitStatuses)
+{
+    TempStore store;
+    ASSERT_EQ(cdsctl(store, {"import"}, small_store).status, 0);
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::string err; // a trailing "*" matches any rest of the line
+    } cases[] = {
+        {{}, "", 1, "cdsctl: no command (see 'cdsctl help')\n"},
+        {{"frob"}, "", 1, "cdsctl: unknown command 'frob' (see 'cdsctl help')\n"},
+        {{"set", "/a", "int32"},
+         "",
+         1,
+         "cdsctl: usage: cdsctl set PATH TYPE VALUE [--property N]\n"},
+        {{"ls", "/a", "/b"}, "", 1, "cdsctl: usage: cdsctl ls [PATH]\n"},
+        {{"set", "/a", "int33", "1"}, "", 1, "cdsctl: set: unknown type 'int33'\n"},
+        {{"set", "/a", "int32", "1", "--property", "256"},
+         "",
+         1,
+         "cdsctl: --property wants a number in 0..255\n"},
+        {{"mknode", "/a", "--property"}, "", 1, "cdsctl: --property wants a number in 0..255\n"},
+        {{"get", "/n/leaf", "--property", "1"},
+         "",
+         1,
+         "cdsctl: get: unknown option '--property'\n"},
+        {{"set", "/a", "int32", "x"}, "", 2, "cdsctl: /a: 'x' is not a valid int32 value\n"},
+        {{"set", "rel", "int32", "1"}, "", 2, "cdsctl: rel: the path has no canonical form\n"},
+        {{"set", "/n/leaf/x", "int32", "1"},
+         "",
+         2,
+         "cdsctl: /n/leaf/x: the path passes through a data point\n"},
+        {{"set", "/n", "int32", "1"}, "", 2, "cdsctl: /n: a node is there\n"},
+        {{"set", "/a\tb", "int32", "1"}, "", 2, "cdsctl: /a\tb: a name in the path is not valid\n"},
+        {{"mknode", "/n/leaf"}, "", 2, "cdsctl: /n/leaf: a data point is there\n"},
+        {{"mknode", "/", "--property", "1"}, "", 2, "cdsctl: /: the root cannot be changed\n"},
+        {{"get", "/missing"}, "", 2, "cdsctl: /missing: no such data point\n"},
+        {{"stat", "/n"}, "", 2, "cdsctl: /n: is a node, not a data point\n"},
+        {{"ls", "/n/leaf"}, "", 2, "cdsctl: /n/leaf: no such node\n"},
+        {{"rm", "/missing"}, "", 2, "cdsctl: /missing: nothing is there\n"},
+        {{"export", "/missing"}, "", 2, "cdsctl: /missing: nothing is there\n"},
+        {{"import", "/nonexistent/file"},
+         "",
+         2,
+         "cdsctl: /nonexistent/file: No such file or directory\n"},
+        {{"restore", "/nonexistent/file"}, "", 2, "cdsctl: /nonexistent/file: restore failed: *"},
+        {{"import"}, "x\n", 2, "cdsctl: stdin:1: expected PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE\n"},
+        // A failed import writes nothing, not even the lines before the bad one.
+        {{"import"},
+         "/a\tint32\t0\t1\n\n/b\tfloat\t0\t1\n",
+         2,
+         "cdsctl: stdin:3: /b: no such type\n"},
+        {{"import"},
+         "/a\tint32\t300\t1\n",
+         2,
+         "cdsctl: stdin:1: /a: the property is not in 0..255\n"},
+        {{"import"},
+         "/a\tstring\t0\tbad \\q\n",
+         2,
+         "cdsctl: stdin:1: /a: the value has an unknown escape\n"},
+        {{"import"},
+         "/a\tstring\t0\tcut \\x4\n",
+         2,
+         "cdsctl: stdin:1: /a: the value has an unknown escape\n"},
+        {{"import"}, "/a\tnode\t0\tx\n", 2, "cdsctl: stdin:1: /a: a node has no value\n"},
+        {{"import"},
+         "/a\tbool\t0\tyes\n",
+         2,
+         "cdsctl: stdin:1: /a: the value is not valid for its type\n"},
+        {{"import"},
+         "/n/leaf/x\tint32\t0\t1\n",
+         2,
+         "cdsctl: stdin:1: /n/leaf/x: the path passes through a data point\n"},
+    };
+    for (const auto& row : cases) {
+        std::string what = row.args.empty() ? "(none)" : row.args[0] + " " + row.input;
+        Result result = cdsctl(store, row.args, row.input);
+        EXPECT_EQ(result.status, row.status) << what;
+        EXPECT_EQ(result.out, "") << what;
+        std::size_t compared = row.err.back() == '*' ? row.err.size() - 1 : std::string::npos;
+        EXPECT_EQ(result.err.substr(0, compared), row.err.substr(0, compared)) << what;
+    }
+    EXPECT_EQ(cdsctl(store, {"export"}).out, small_store);
+}
+
+TEST(Cdsctl, FailsWithoutAStoreAndChecksArgumentsFirst)
+{
+    TempStore store;
+    // A usage error is found before the store is opened, let alone created.
+    EXPECT_EQ(cdsctl(store, {"set", "/a", "bad", "1"}).status, 1);
+    struct stat info;
+    EXPECT_NE(stat(store.file.c_str(), &info), 0);
+
+    setenv("CDS_STORE", (store.dir + "/missing/s.db").c_str(), 1);
+    Result result = cdsctl(store, {"ls"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "cdsctl: " + store.dir + "/missing/s.db: cannot open the store\n");
+}
+
+TEST(Cdsctl, CommandsPrintWhatTheySet)
+{
+    TempStore store;
+    ASSERT_EQ(cdsctl(store, {"set", "/c/x", "uint32", "7", "--property", "1"}).status, 0);
+    ASSERT_EQ(cdsctl(store, {"mknode", "/c/n", "--property", "2"}).status, 0);
+    ASSERT_EQ(cdsctl(store, {"set", "/c/b", "binary", "00FF"}).status, 0);
+    ASSERT_EQ(cdsctl(store, {"set", "--", "/c/s", "string", "--property"}).status, 0);
+    EXPECT_EQ(cdsctl(store, {"get", "/c/x"}).out, "7\n");
+    EXPECT_EQ(cdsctl(store, {"get", "/c/b"}).out, "00ff\n");
+    EXPECT_EQ(cdsctl(store, {"get", "/c/s"}).out, "--property\n");
+    EXPECT_EQ(cdsctl(store, {"ls", "/c"}).out,
+              "leaf\t1\tuint32\tx\nnode\t2\t-\tn\nleaf\t0\tbinary\tb\nleaf\t0\tstring\ts\n");
+    std::string stat = cdsctl(store, {"stat", "/c/x"}).out;
+    EXPECT_TRUE(std::regex_match(stat, std::regex("uint32\t1\t[0-9]+\\.[0-9]{6}\tcdsctl\n")))
+        << stat;
+    EXPECT_EQ(cdsctl(store, {"rm", "/c"}).status, 0);
+    EXPECT_EQ(cdsctl(store, {"ls"}).out, "");
+    EXPECT_EQ(cdsctl(store, {"help"}).status, 0);
+}
+
+TEST(Cdsctl, ExportThenImportRecreatesTheStore)
+{
+    std::string lines = read_file(DEMO_TSV);
+    ASSERT_FALSE(lines.empty());
+    lines += "/edge\tnode\t200\t\n"
+             "/edge/empty node\tnode\t0\t\n"
+             "/edge/s\tstring\t255\ttab\\tlf\\ncr\\rback\\\\slash \xE2\x9C\x93 &<>\"'\n"
+             "/edge/empty string\tstring\t0\t\n"
+             "/edge/min\tint32\t0\t-2147483648\n"
+             "/edge/max\tuint64\t0\t18446744073709551615\n"
+             "/edge/negative zero\tdouble\t0\t-0\n"
+             "/edge/tiny\tdouble\t0\t1e-310\n"
+             "/edge/mapped\tipv6\t0\t::ffff:1.2.3.4\n"
+             "/edge/any\tipv6\t0\t::\n"
+             "/edge/no bytes\tbinary\t0\t\n"
+             "/edge/f\tbool\t1\tfalse\n"
+             "/edge/sub/deep\tint64\t9\t-1\n";
+    std::string expected = lines;
+    // Nodes created on the way have a line of their own.
+    expected.insert(expected.rfind("/edge/sub/deep"), "/edge/sub\tnode\t0\t\n");
+
+    TempStore first;
+    ASSERT_EQ(cdsctl(first, {"import"}, lines).err, "");
+    Result exported = cdsctl(first, {"export"});
+    ASSERT_EQ(exported.status, 0);
+    EXPECT_EQ(exported.out, expected);
+    EXPECT_EQ(cdsctl(first, {"export", "/edge/sub"}).out,
+              "/edge/sub\tnode\t0\t\n/edge/sub/deep\tint64\t9\t-1\n");
+
+    TempStore second;
+    ASSERT_EQ(cdsctl(second, {"import"}, exported.out).status, 0);
+    EXPECT_EQ(cdsctl(second, {"export"}).out, expected);
+}
+
+TEST(Cdsctl, RestoreRollsBackToABackup)
+{
+    TempStore store;
+    std::string snapshot = store.dir + "/snapshot.db";
+    ASSERT_EQ(cdsctl(store, {"set", "/x", "int32", "1"}).status, 0);
+    ASSERT_EQ(cdsctl(store, {"backup", snapshot}).status, 0);
+    ASSERT_EQ(cdsctl(store, {"set", "/x", "int32", "2"}).status, 0);
+    ASSERT_EQ(cdsctl(store, {"set", "/y", "int32", "3"}).status, 0);
+    ASSERT_EQ(cdsctl(store, {"restore", snapshot}).status, 0);
+    EXPECT_EQ(cdsctl(store, {"export"}).out, "/x\tint32\t0\t1\n");
+
+    std::ofstream(store.dir + "/junk") << "not a store\n";
+    Result result = cdsctl(store, {"restore", store.dir + "/junk"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "cdsctl: " + store.dir + "/junk: restore failed: not a store\n");
+    EXPECT_EQ(cdsctl(store, {"export"}).out, "/x\tint32\t0\t1\n");
+}
+
+} // namespace

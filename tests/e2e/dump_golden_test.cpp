@@ -1,0 +1,111 @@
+// The dump of a realistic store made with cdsctl import, byte for byte
+// against expected documents, and the dump's failures seen from outside.
+#include "e2e_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+const std::string realistic_tsv = E2E_DIR "/realistic.tsv";
+
+std::string golden(const std::string& name)
+{
+    return read_file(E2E_DIR "/golden/" + name);
+}
+
+TEST(DumpGolden, RealisticStoreDumpsAsExpected)
+{
+    TempStore temp;
+    ASSERT_EQ(cdsctl(temp, "s.db", {"import", realistic_tsv}).err, "");
+    const struct {
+        std::vector<std::string> args;
+        std::string golden;
+        std::string file; // empty: the document goes to standard output
+    } cases[] = {
+        // Identity data points, the notification sequence, properties other
+        // than 0 and 1 and the password are left out; nested nodes with
+        // nothing written leave no trace.
+        {{}, "whole.xml", ""},
+        {{"-f", "out.xml", "-p", "/A", "-n", "/B", "-x", "/A/C", "-c", "-p", "/D"},
+         "selected.xml",
+         "out.xml"},
+        // -s brings the password back; identity data points stay out.
+        {{"-s"}, "sensitive.xml", ""},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.golden);
+        ProgramRun run = cdsxml(temp, "s.db", row.args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        std::string document = row.file.empty() ? run.out : read_file(in_dir(temp, row.file));
+        if (!row.file.empty()) {
+            EXPECT_EQ(run.out, "");
+        }
+        EXPECT_EQ(document, golden(row.golden)) << first_difference(golden(row.golden), document);
+        write_file(in_dir(temp, "dumped.xml"), document);
+        EXPECT_EQ(schema_errors({"dumped.xml"}, temp.dir), "");
+    }
+}
+
+TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
+{
+    TempStore temp;
+    ASSERT_EQ(cdsctl(temp, "s.db", {"import", realistic_tsv}).err, "");
+    // The link goes first: should a regression delete the destination of a
+    // failed dump whatever it is, the link is lost rather than /dev/full.
+    ASSERT_EQ(symlink("/dev/full", in_dir(temp, "full").c_str()), 0);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        std::string absent; // a path the run must not leave behind
+    } cases[] = {
+        {{"-f", "full"}, 255, "Error: can't write file at 'full'\n", ""},
+        {{"-f", "/dev/full"}, 255, "Error: can't write file at '/dev/full'\n", ""},
+        {{"-f", "missing/out.xml"},
+         255,
+         "Error: can't open file at 'missing/out.xml'\n",
+         "missing"},
+        {{"-s", "-f", "gone.xml", "-p", "/Missing"}, 1, "", "gone.xml"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.args[1]);
+        ProgramRun run = cdsxml(temp, "s.db", row.args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(run.out, "");
+        if (!row.absent.empty()) {
+            EXPECT_FALSE(file_exists(in_dir(temp, row.absent)));
+        }
+        struct stat info;
+        ASSERT_EQ(lstat(in_dir(temp, "full").c_str(), &info), 0) << "the link was deleted";
+    }
+    struct stat info;
+    EXPECT_TRUE(stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode));
+
+    ProgramRun run = run_program("/bin/sh", {"-c", "exec \"$0\" >/dev/full", CDSXML}, temp.dir,
+                                 in_dir(temp, "s.db"));
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "Error: can't write to standard output\n");
+}
+
+// A document larger than the stream's buffer meets the full device in the
+// middle of the walk, not only when the stream is closed.
+TEST(DumpGolden, FullDeviceStopsALargeDumpWithOneMessage)
+{
+    TempStore temp;
+    std::string lines;
+    for (int node = 0; node < 40; ++node)
+        for (int leaf = 0; leaf < 50; ++leaf)
+            lines += "/Bulk/n" + std::to_string(node) + "/leaf " + std::to_string(leaf) +
+                     "\tstring\t0\tsome text to fill the buffer\n";
+    ASSERT_EQ(cdsctl(temp, "s.db", {"import"}, lines).err, "");
+    ProgramRun run = cdsxml(temp, "s.db", {"-f", "/dev/full"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "Error: can't write file at '/dev/full'\n");
+}
+
+} // namespace

@@ -273,12 +273,12 @@ bool read_property(std::string_view text, int& property)
 
 int fail(int status, const char* format, ...)
 {
-    char message[1024];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    std::fputs("cdsctl: ", stderr);
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
     va_end(args);
-    std::fprintf(stderr, "cdsctl: %s\n", message);
     return status;
 }
 

@@ -153,6 +153,23 @@ void end_node()
         report_warning("unexpected </%s> tag", "node");
 }
 
+// The load reads no entity from outside the document: one the parser
+// would fetch, or skip for want of its declaration, would silently turn the
+// value it stands in into something else, usually an empty one.
+int XMLCALL refuse_external_entity(XML_Parser, const XML_Char*, const XML_Char*, const XML_Char*,
+                                   const XML_Char*)
+{
+    return XML_STATUS_ERROR;
+}
+
+void XMLCALL on_skipped_entity(void*, const XML_Char* name, int is_parameter_entity)
+{
+    if (is_parameter_entity)
+        return;
+    report_error("undeclared entity '%s' - exiting", name);
+    stop_parsing();
+}
+
 } // namespace
 
 void start_load(XML_Parser parser)
@@ -164,6 +181,8 @@ void start_load(XML_Parser parser)
         return;
     XML_SetElementHandler(parser, on_start_element, on_end_element);
     XML_SetCharacterDataHandler(parser, on_char_data);
+    XML_SetExternalEntityRefHandler(parser, refuse_external_entity);
+    XML_SetSkippedEntityHandler(parser, on_skipped_entity);
 }
 
 void XMLCALL on_start_element(void*, const XML_Char* element, const XML_Char** attributes)

@@ -1,0 +1,203 @@
+// A load killed at any moment leaves a sound store that holds each batch of
+// 128 data points entirely or not at all.
+#include "../libcds/temp_store.h"
+#include "stress_support.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <random>
+#include <sstream>
+
+namespace
+{
+
+const int batch_count = 10;
+const int batch_size = 128;
+const int killed_runs = 30;
+const std::size_t value_size = 8000;
+const int absent = -1;
+const int mixed = -2;
+
+// Batch k is the node /crash/bk; every value names the run that wrote it.
+// Long values make each commit take long enough to be hit.
+std::string crash_document(int run)
+{
+    std::string value = "r" + std::to_string(run) + ":" + std::string(value_size, 'x');
+    std::string document = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<dump>\n"
+                           "\t<node root=\"/crash\">\n";
+    for (int k = 0; k < batch_count; ++k) {
+        document += "\t\t<node name=\"b" + std::to_string(k) + "\">\n";
+        for (int j = 0; j < batch_size; ++j)
+            document += "\t\t\t<attr name=\"v" + std::to_string(j) + "\" type=\"string\">" + value +
+                        "</attr>\n";
+        document += "\t\t</node>\n";
+    }
+    return document + "\t</node>\n</dump>\n";
+}
+
+// The run whose batch k the store holds whole, absent, or mixed.
+std::vector<int> batch_writers(const TempStore& store)
+{
+    std::vector<std::vector<int>> seen(batch_count);
+    std::istringstream lines(run(store.dir, {CDSCTL, "export", "/crash"}).out);
+    std::string path, type, property, value;
+    while (std::getline(lines, path, '\t') && std::getline(lines, type, '\t') &&
+           std::getline(lines, property, '\t') && std::getline(lines, value)) {
+        int k = 0, j = 0, writer = 0;
+        char tail = 0;
+        if (std::sscanf(path.c_str(), "/crash/b%d/v%d%c", &k, &j, &tail) != 2 || k < 0 ||
+            k >= batch_count)
+            continue;
+        bool whole = std::sscanf(value.c_str(), "r%d:", &writer) == 1 &&
+                     value == "r" + std::to_string(writer) + ":" + std::string(value_size, 'x');
+        seen[k].push_back(whole ? writer : mixed);
+    }
+    std::vector<int> writers;
+    for (const std::vector<int>& batch : seen) {
+        if (batch.empty())
+            writers.push_back(absent);
+        else if (batch.size() == batch_size &&
+                 std::count(batch.begin(), batch.end(), batch[0]) == batch_size)
+            writers.push_back(batch[0]);
+        else
+            writers.push_back(mixed);
+    }
+    return writers;
+}
+
+bool has_exited(pid_t pid)
+{
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
+// Waits for the change-th write to the store's log: a batch being committed.
+void await_log_change(const std::string& log, pid_t pid, int change)
+{
+    struct stat last {
+    };
+    stat(log.c_str(), &last);
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (change > 0 && !has_exited(pid) && std::chrono::steady_clock::now() < give_up) {
+        struct stat now {
+        };
+        stat(log.c_str(), &now);
+        if (now.st_size != last.st_size || now.st_mtim.tv_nsec != last.st_mtim.tv_nsec ||
+            now.st_mtim.tv_sec != last.st_mtim.tv_sec)
+            --change;
+        last = now;
+        usleep(100);
+    }
+}
+
+std::uint32_t big_endian(const std::string& bytes, std::size_t at)
+{
+    std::uint32_t word = 0;
+    for (std::size_t i = at; i < at + 4; ++i)
+        word = word << 8 | static_cast<unsigned char>(bytes[i]);
+    return word;
+}
+
+// Whether the log ends in frames of a transaction that never committed,
+// that is, the kill came while a batch was being written. Frames whose salt
+// differs from the header's are left over from before the log was reset.
+bool ends_uncommitted(const std::string& log)
+{
+    std::string bytes = read_file(log);
+    if (bytes.size() < 32)
+        return false;
+    std::size_t frame = 24 + big_endian(bytes, 8);
+    bool uncommitted = false;
+    for (std::size_t at = 32; at + frame <= bytes.size(); at += frame) {
+        if (bytes.compare(at + 8, 8, bytes, 16, 8) != 0)
+            break;
+        uncommitted = big_endian(bytes, at + 4) == 0;
+    }
+    return uncommitted;
+}
+
+std::string describe(const std::vector<int>& writers)
+{
+    std::string text;
+    for (int writer : writers)
+        text += std::to_string(writer) + " ";
+    return text;
+}
+
+TEST(Crash, KilledLoadLeavesWholeBatches)
+{
+    TempStore store;
+    unsigned seed = test_seed();
+    SCOPED_TRACE("STRESS_SEED=" + std::to_string(seed));
+    std::mt19937 random(seed);
+    ASSERT_EQ(run(store.dir, {CDSCTL, "import", DEMO_TSV}).how.exit_code, 0);
+    std::string demo = run(store.dir, {CDSCTL, "export"}).out;
+    std::string document = store.dir + "/crash.xml";
+
+    // One whole load gives the time over which the kills are spread.
+    write_file(document, crash_document(0));
+    auto began = std::chrono::steady_clock::now();
+    ASSERT_EQ(run(store.dir, {CDSXML, "-l", document}).how.exit_code, 0);
+    auto whole_load = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - began);
+    std::vector<int> expected(batch_count, 0);
+    ASSERT_EQ(batch_writers(store), expected);
+
+    int completed = 0;
+    int mid_write = 0;
+    for (int r = 1; r <= killed_runs; ++r) {
+        SCOPED_TRACE("run " + std::to_string(r));
+        // Every third run starts over, so that kills hit new data points as
+        // well as replaced ones.
+        if (r % 3 == 0) {
+            run(store.dir, {CDSCTL, "rm", "/crash"});
+            expected.assign(batch_count, absent);
+        }
+        write_file(document, crash_document(r));
+        pid_t pid = start({{CDSXML, "-l", document}});
+        ASSERT_GT(pid, 0);
+        if (r % 2 == 0) {
+            std::uniform_int_distribution<long> moment(0, whole_load.count() * 11 / 10);
+            usleep(static_cast<useconds_t>(moment(random)));
+        } else {
+            await_log_change(store.file + "-wal", pid,
+                             std::uniform_int_distribution<int>(1, batch_count)(random));
+            usleep(std::uniform_int_distribution<useconds_t>(0, 2000)(random));
+        }
+        kill(pid, SIGKILL);
+        Finished how = finish(pid);
+        ASSERT_TRUE(how.signal == SIGKILL || how.exit_code == 0)
+            << "exit " << how.exit_code << ", signal " << how.signal;
+        completed += how.exit_code == 0;
+        mid_write += ends_uncommitted(store.file + "-wal");
+
+        ASSERT_EQ(integrity_check(store.file), "ok");
+        std::vector<int> writers = batch_writers(store);
+        // The batches of this run come first, in document order; the rest
+        // are as the runs before left them.
+        std::size_t written = 0;
+        while (written < writers.size() && writers[written] == r)
+            ++written;
+        for (std::size_t k = written; k < writers.size(); ++k)
+            ASSERT_EQ(writers[k], expected[k])
+                << "batch " << k << "; store holds " << describe(writers) << "; expected "
+                << describe(expected) << " or " << r << " for a first few";
+        expected = writers;
+    }
+    std::cout << killed_runs - completed << " of " << killed_runs << " loads killed, " << mid_write
+              << " while writing a batch\n";
+    EXPECT_EQ(run(store.dir, {CDSCTL, "rm", "/crash"}).how.exit_code, 0);
+    EXPECT_EQ(run(store.dir, {CDSCTL, "export"}).out, demo);
+}
+
+} // namespace

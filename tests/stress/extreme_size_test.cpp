@@ -1,0 +1,106 @@
+// A node of a million data points and a value of 100 MB: both go through
+// the real binaries whole, in memory that does not grow with them.
+#include "../libcds/temp_store.h"
+#include "stress_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <iostream>
+
+namespace
+{
+
+const int million = 1000000;
+
+const char* const dump_head = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<dump>\n"
+                              "\t<node root=\"/\">\n\t\t<node name=\"big\">\n";
+const char* const dump_tail = "\t\t</node>\n\t</node>\n</dump>\n";
+
+Finished timed(const std::string& what, const Command& command)
+{
+    auto began = std::chrono::steady_clock::now();
+    Finished how = finish(start(command));
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+    std::cout << what << ": " << took.count() << " s, " << how.max_rss_kb / 1024 << " MB\n";
+    return how;
+}
+
+// The store is built once: the import takes seconds.
+class MillionDataPoints : public testing::Test
+{
+  protected:
+    static void SetUpTestSuite()
+    {
+        store = new TempStore;
+        std::string lines = "/big\tnode\t0\t\n";
+        for (int i = 0; i < million; ++i)
+            lines += "/big/p" + std::to_string(i) + "\tint32\t0\t" + std::to_string(i) + "\n";
+        write_file(store->dir + "/big.tsv", lines);
+        Finished how = timed("import", {{CDSCTL, "import", store->dir + "/big.tsv"}});
+        ASSERT_EQ(how.exit_code, 0);
+    }
+    static void TearDownTestSuite()
+    {
+        delete store;
+    }
+
+    static TempStore* store;
+};
+
+TempStore* MillionDataPoints::store = nullptr;
+
+TEST_F(MillionDataPoints, DumpHoldsEveryOne)
+{
+    std::string dump = store->dir + "/big.xml";
+    std::string err = store->dir + "/dump.err";
+    Finished how = timed("dump", {{CDSXML, "-f", dump}, "/dev/null", "/dev/null", err});
+    EXPECT_EQ(how.exit_code, 0);
+    EXPECT_EQ(read_file(err), "");
+    std::string expected = dump_head;
+    for (int i = 0; i < million; ++i)
+        expected += "\t\t\t<attr name=\"p" + std::to_string(i) + "\" type=\"int32\">" +
+                    std::to_string(i) + "</attr>\n";
+    expected += dump_tail;
+    EXPECT_TRUE(read_file(dump) == expected);
+}
+
+// A node's data points are read with one get_leaves call, so a dump's
+// memory follows the width of its widest node (about 250 bytes a data
+// point), never the size of the store.
+TEST_F(MillionDataPoints, DumpMemoryFollowsTheWidestNode)
+{
+    Finished how = timed("dump", {{CDSXML, "-f", "/dev/null"}});
+    EXPECT_EQ(how.exit_code, 0);
+    EXPECT_LT(how.max_rss_kb, 400 * 1024 * memory_scale);
+}
+
+TEST(HugeValue, HundredMegabytesLoadAndDumpBackEqual)
+{
+    TempStore store;
+    // Escapes and multi-byte characters all the way through.
+    const std::string unit = "0123456789 &amp; &lt;tag&gt; \xc3\xa9\xe4\xb8\xad ";
+    std::string document = dump_head;
+    document += "\t\t\t<attr name=\"value\" type=\"string\">";
+    while (document.size() < 100u * 1024 * 1024)
+        document += unit;
+    document += "</attr>\n";
+    document += dump_tail;
+    std::string source = store.dir + "/in.xml";
+    write_file(source, document);
+
+    std::string err = store.dir + "/err";
+    Finished loaded = timed("load", {{CDSXML, "-l", source}, "/dev/null", "/dev/null", err});
+    EXPECT_EQ(loaded.exit_code, 0);
+    EXPECT_EQ(read_file(err), "");
+    EXPECT_LT(loaded.max_rss_kb, 1024 * 1024 * memory_scale);
+
+    std::string dump = store.dir + "/out.xml";
+    Finished dumped = timed("dump", {{CDSXML, "-f", dump}, "/dev/null", "/dev/null", err});
+    EXPECT_EQ(dumped.exit_code, 0);
+    EXPECT_EQ(read_file(err), "");
+    EXPECT_LT(dumped.max_rss_kb, 1024 * 1024 * memory_scale);
+    EXPECT_TRUE(read_file(dump) == document);
+}
+
+} // namespace

@@ -1,18 +1,32 @@
 #include "dump/document.h"
 
+#include <cstring>
+#include <string_view>
+
 namespace
 {
 
 void write_indent(FILE* out, int depth)
 {
-    for (int i = 0; i < depth; ++i)
-        std::fputc('\t', out);
+    static const char tabs[] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+    const int most = sizeof tabs - 1;
+    for (; depth > most; depth -= most)
+        std::fwrite(tabs, 1, most, out);
+    if (depth > 0)
+        std::fwrite(tabs, 1, static_cast<std::size_t>(depth), out);
 }
 
 // Not "%s": names and values are byte strings and are written whole.
 void write_text(FILE* out, const std::string& text)
 {
     std::fwrite(text.data(), 1, text.size(), out);
+}
+
+// Copies text to at and moves at past it.
+void put(char*& at, std::string_view text)
+{
+    std::memcpy(at, text.data(), text.size());
+    at += text.size();
 }
 
 } // namespace
@@ -49,18 +63,30 @@ void write_node_start(FILE* out, int depth, const std::string& escaped_name)
 }
 
 // A data point that is not persistent gets no persist attribute at all.
-void write_data_point(FILE* out, int depth, const std::string& escaped_name, const char* type_name,
-                      bool persistent, const std::string& escaped_value)
+// These lines are most of a dump, so each is put together in line first and
+// written with one call.
+void write_data_point(FILE* out, std::string& line, int depth, const std::string& escaped_name,
+                      const char* type_name, bool persistent, const std::string& escaped_value)
 {
-    write_indent(out, depth);
-    std::fputs("<attr name=\"", out);
-    write_text(out, escaped_name);
-    std::fprintf(out, "\" type=\"%s\"", type_name);
-    if (persistent)
-        std::fputs(" persist=\"true\"", out);
-    std::fputc('>', out);
-    write_text(out, escaped_value);
-    std::fputs("</attr>\n", out);
+    const std::string_view name_start = "<attr name=\"";
+    const std::string_view type_start = "\" type=\"";
+    const std::string_view type_end = persistent ? "\" persist=\"true\">" : "\">";
+    const std::string_view end = "</attr>\n";
+    const std::string_view type = type_name;
+    std::size_t tabs = depth > 0 ? static_cast<std::size_t>(depth) : 0;
+    line.resize(tabs + name_start.size() + escaped_name.size() + type_start.size() + type.size() +
+                type_end.size() + escaped_value.size() + end.size());
+    char* at = line.data();
+    std::memset(at, '\t', tabs);
+    at += tabs;
+    put(at, name_start);
+    put(at, escaped_name);
+    put(at, type_start);
+    put(at, type);
+    put(at, type_end);
+    put(at, escaped_value);
+    put(at, end);
+    write_text(out, line);
 }
 
 void write_node_end(FILE* out, int depth)

@@ -4,49 +4,55 @@
 #include "driver/run_options.h"
 
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace
 {
 
-bool starts_with(const std::string& text, const char* prefix)
+// Every data point of a dump passes these rules, so they look at the path in
+// place rather than at copies of its parts.
+using Text = std::string_view;
+
+bool starts_with(Text text, Text prefix)
 {
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
+    return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool ends_with(const std::string& text, const char* suffix)
+bool ends_with(Text text, Text suffix)
 {
-    std::size_t length = std::strlen(suffix);
-    return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 // The component just before the last one; empty for a data point directly
 // under the root and for a path with an empty component there.
-std::string parent_name(const std::string& path)
+Text parent_name(Text path)
 {
     std::size_t last = path.rfind('/');
-    if (last == std::string::npos || last == 0)
-        return "";
+    if (last == Text::npos || last == 0)
+        return Text();
     std::size_t prev = path.rfind('/', last - 1);
-    if (prev == std::string::npos || last - prev <= 1)
-        return "";
+    if (prev == Text::npos || last - prev <= 1)
+        return Text();
     return path.substr(prev + 1, last - prev - 1);
 }
 
 // Identity rules: data points that identify this very device, never dumped.
 
-bool is_interface_mac_address(const std::string& path, const std::string& parent)
+bool is_interface_mac_address(Text path, Text parent)
 {
     return starts_with(path, "/Software/System Settings/Network/Interface/") &&
            parent == "MAC Address";
 }
 
-bool is_device_identity(const std::string& parent)
+bool is_device_identity(Text parent)
 {
     return parent == "iMAC" || parent == "SerialNumber" || parent == "iDeviceGuid";
 }
 
 // No closing "/": siblings such as SequenceIDs are meant to be caught too.
-bool is_notification_sequence(const std::string& path)
+bool is_notification_sequence(Text path)
 {
     return starts_with(path, "/Software/Data Servers/Collective Notification/SequenceID");
 }
@@ -54,51 +60,61 @@ bool is_notification_sequence(const std::string& path)
 // Sensitive rules: passwords and pass phrases, dumped only with -s. They test
 // the canonical path so that a spelling such as "//" cannot slip past them.
 
-bool is_web_password(const std::string& c)
+bool is_web_password(Text c)
 {
     return c == "/Software/Data Servers/Web-Server/User/Password/Value" ||
            c == "/Software/Data Servers/Web-Server/Admin/Password/Value";
 }
 
-bool is_snmp_passphrase(const std::string& c)
+bool is_snmp_passphrase(Text c)
 {
     return (starts_with(c, "/Software/Data Servers/Net-SNMP/Read Only Users/") ||
             starts_with(c, "/Software/Data Servers/Net-SNMP/Read Write Users/")) &&
            ends_with(c, "/Passphrase/Value");
 }
 
-bool is_mail_password(const std::string& c)
+bool is_mail_password(Text c)
 {
     return c == "/Software/Data Servers/Email/SMTP Password/Value";
 }
 
-bool is_vpn_proxy_password(const std::string& c)
+bool is_vpn_proxy_password(Text c)
 {
     return starts_with(c, "/Software/Data Servers/OpenVPN/Connections") &&
-           c.find("/HTTP Proxy Password") != std::string::npos;
+           c.find("/HTTP Proxy Password") != Text::npos;
 }
 
-bool is_identity(const std::string& path)
+bool is_identity(Text path)
 {
-    std::string parent = parent_name(path);
+    Text parent = parent_name(path);
     return is_interface_mac_address(path, parent) || is_device_identity(parent) ||
            is_notification_sequence(path);
 }
 
-bool is_sensitive(const std::string& c)
+// Each sensitive rule lies under the data servers, so most paths need only
+// that one test.
+bool is_sensitive(Text c)
 {
-    return is_web_password(c) || is_snmp_passphrase(c) || is_mail_password(c) ||
-           is_vpn_proxy_password(c);
+    return starts_with(c, "/Software/Data Servers/") &&
+           (is_web_password(c) || is_snmp_passphrase(c) || is_mail_password(c) ||
+            is_vpn_proxy_password(c));
 }
 
-// False when the path has no canonical form.
-bool canonical_copy(const std::string& path, std::string& canonical)
+// A path without a canonical form counts as sensitive. Every data point of a
+// dump comes here, so a path of usual length is canonicalized on the stack.
+bool is_sensitive_or_uncanonical(const std::string& path)
 {
-    canonical = path;
-    if (pcd_canonicalize_path(canonical.data(), path.size()) == 0)
-        return false;
-    canonical.resize(std::strlen(canonical.c_str()));
-    return true;
+    char small[512];
+    std::vector<char> large;
+    char* buffer = small;
+    if (path.size() >= sizeof small) {
+        large.resize(path.size() + 1);
+        buffer = large.data();
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    if (pcd_canonicalize_path(buffer, path.size()) == 0)
+        return true;
+    return is_sensitive(Text(buffer, std::strlen(buffer)));
 }
 
 } // namespace
@@ -107,8 +123,5 @@ bool is_leaf_dumpable(const std::string& path)
 {
     if (is_identity(path))
         return false;
-    if (run_options.include_sensitive)
-        return true;
-    std::string canonical;
-    return canonical_copy(path, canonical) && !is_sensitive(canonical);
+    return run_options.include_sensitive || !is_sensitive_or_uncanonical(path);
 }

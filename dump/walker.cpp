@@ -28,9 +28,46 @@ std::string escaped(std::string text)
     return text;
 }
 
+// The characters that xml_escape replaces. Few names and values hold any,
+// and a plain scan finds that out far sooner than the general search in
+// xml_escape, which then runs only when it has work to do.
+bool needs_escaping(const std::string& text)
+{
+    for (char c : text) {
+        switch (c) {
+        case '&':
+        case '<':
+        case '>':
+        case '"':
+        case '\'':
+        case '\t':
+        case '\n':
+        case '\r':
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+// text itself, or its escaped form in scratch.
+const std::string& escaped_or_same(const std::string& text, std::string& scratch)
+{
+    if (!needs_escaping(text))
+        return text;
+    scratch = text;
+    toolkit::CElement::xml_escape(scratch);
+    return scratch;
+}
+
+// One allocation per child; the fill gives the separating "/".
 std::string child_path(const std::string& path, const ChildEntry& child)
 {
-    return path + "/" + child.name;
+    std::string sub_path(path.size() + 1 + child.name.size(), '/');
+    path.copy(sub_path.data(), path.size());
+    child.name.copy(sub_path.data() + path.size() + 1, child.name.size());
+    return sub_path;
 }
 
 bool is_selected_leaf(const ChildEntry& child, bool persistent_only)
@@ -70,16 +107,24 @@ void write_pending_open_tags(FILE* out, int depth)
     pending_open_tags.clear();
 }
 
+// Storage reused from one data point line to the next.
+struct LeafLineScratch {
+    std::string name;
+    std::string value;
+    std::string line;
+};
+
 void write_leaf(FILE* out, int depth, const std::string& name, const toolkit::CElement& element,
-                element_property_t property)
+                element_property_t property, LeafLineScratch& scratch)
 {
     write_pending_open_tags(out, depth);
     const char* type_name = pcd_enum_to_str(element.type());
-    std::string value;
-    element.to_string(value);
-    write_data_point(out, depth + 1, escaped(name),
+    element.to_string(scratch.value);
+    if (needs_escaping(scratch.value))
+        toolkit::CElement::xml_escape(scratch.value);
+    write_data_point(out, scratch.line, depth + 1, escaped_or_same(name, scratch.name),
                      type_name ? type_name : toolkit::CElement::_invalid,
-                     property == ELEMENT_PROPERTY_PERSISTENT, escaped(value));
+                     property == ELEMENT_PROPERTY_PERSISTENT, scratch.value);
 }
 
 // All selected data points of the node in one get_leaves call; none when
@@ -88,12 +133,14 @@ int dump_leaves(FILE* out, const std::string& path, const std::vector<ChildEntry
                 int depth, bool persistent_only)
 {
     std::vector<std::string> paths;
-    std::vector<std::string> names;
+    std::vector<const std::string*> names;
+    paths.reserve(children.size());
+    names.reserve(children.size());
     for (const ChildEntry& child : children) {
         if (!is_selected_leaf(child, persistent_only))
             continue;
         paths.push_back(child_path(path, child));
-        names.push_back(child.name);
+        names.push_back(&child.name);
     }
     if (paths.empty())
         return 0;
@@ -108,9 +155,10 @@ int dump_leaves(FILE* out, const std::string& path, const std::vector<ChildEntry
     }
     std::size_t count =
         std::min({elements.size(), statuses.size(), properties.size(), paths.size()});
+    LeafLineScratch scratch;
     for (std::size_t i = 0; i < count; ++i) {
         if (statuses[i] == API_STATUS_EXISTS && is_leaf_dumpable(paths[i]))
-            write_leaf(out, depth, names[i], elements[i], properties[i]);
+            write_leaf(out, depth, *names[i], elements[i], properties[i], scratch);
     }
     return 0;
 }
@@ -123,8 +171,10 @@ int dump_child_nodes(FILE* out, const std::string& path, const std::vector<Child
     for (const ChildEntry& child : children) {
         if (std::ferror(out))
             return -1;
+        if (child.type != ELEMENT_TYPE_NODE)
+            continue;
         std::string sub_path = child_path(path, child);
-        if (child.type != ELEMENT_TYPE_NODE || is_excluded(sub_path, persistent_only))
+        if (is_excluded(sub_path, persistent_only))
             continue;
         int result = dump_node(out, sub_path, child.name, depth + 1, max_depth, persistent_only);
         if (result < 0)

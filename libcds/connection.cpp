@@ -34,13 +34,16 @@ PRAGMA application_id = 1128551217;
 const char* const children_sql =
     "SELECT name, kind, property, type, value, seconds, microseconds, source"
     " FROM entry WHERE parent = ?1 ORDER BY seq";
+// A listing runs once per node of a dump and needs no source.
+const char* const listing_sql = "SELECT name, kind, property, type, value, seconds, microseconds"
+                                " FROM entry WHERE parent = ?1 ORDER BY seq";
 
 const char* const statement_sql[] = {
     "BEGIN",
     "BEGIN IMMEDIATE",
     "COMMIT",
     "ROLLBACK",
-    children_sql,
+    listing_sql,
     "SELECT name, kind, property, type, value, seconds, microseconds, source"
     " FROM entry WHERE parent = ?1 AND name = ?2",
     "SELECT coalesce(max(seq), 0) + 1 FROM entry WHERE parent = ?1",
@@ -102,9 +105,11 @@ bool create_schema(sqlite3* db)
 bool open_store(sqlite3* db)
 {
     sqlite3_int64 id = query_integer(db, "PRAGMA application_id");
-    if (id == 0 && is_empty_database(db)) {
-        if (!exec(db, "PRAGMA journal_mode = WAL") || !create_schema(db))
+    if (id == 0) {
+        if (is_empty_database(db) && (!exec(db, "PRAGMA journal_mode = WAL") || !create_schema(db)))
             return false;
+        // Read again: another process may have given a new file its schema
+        // since the first read.
         id = query_integer(db, "PRAGMA application_id");
     }
     if (id != store_application_id)
@@ -112,6 +117,20 @@ bool open_store(sqlite3* db)
     // A crash of the machine may lose the last transactions but never
     // corrupts the store; writes stay cheap.
     return exec(db, "PRAGMA journal_mode = WAL") && exec(db, "PRAGMA synchronous = NORMAL");
+}
+
+// A walk reads the store a subtree at a time and writes come in small
+// batches, so a small page cache misses hardly more often than a large one,
+// and keeps memory flat however large the store grows. Set at the first
+// transaction, not at pcd_init: a read of the schema then could keep another
+// process from turning a new file to WAL mode. Only a hint: the store works
+// as well without it.
+void limit_page_cache(pcd_connection& connection)
+{
+    if (connection.page_cache_limited)
+        return;
+    connection.page_cache_limited = true;
+    exec(connection.db.get(), "PRAGMA cache_size = -512");
 }
 
 } // namespace
@@ -178,6 +197,7 @@ bool begin_read(pcd_connection& connection)
 {
     if (connection.reading)
         return true;
+    limit_page_cache(connection);
     connection.listing_valid = false;
     connection.reading = run_statement(connection, Sql::begin_read);
     return connection.reading;
@@ -196,6 +216,7 @@ void end_read(pcd_connection& connection)
 bool begin_write(pcd_connection& connection)
 {
     end_read(connection);
+    limit_page_cache(connection);
     connection.last_node_valid = false;
     return run_statement(connection, Sql::begin_write);
 }

@@ -74,10 +74,12 @@ struct pcd_connection {
     // One statement per depth, so that a walk can step all of them at once.
     std::vector<StatementPtr> walk_statements;
     bool reading = false;
+    bool page_cache_limited = false;
 
     // Valid only within the read transaction that filled it.
     bool listing_valid = false;
     std::string listed_path;
+    std::size_t listed_depth = 0;    // names in listed_path
     std::vector<ListedChild> listed; // reused: only the first listed_count are current
     std::size_t listed_count = 0;
     std::size_t listed_cursor = 0;

@@ -1,6 +1,7 @@
 #include "libcds/store.h"
 #include "libcds/connection.h"
 
+#include <algorithm>
 #include <ctime>
 
 using cds_store::Outcome;
@@ -54,6 +55,28 @@ const ListedChild* find_listed(pcd_connection& connection, std::string_view name
         }
     }
     return nullptr;
+}
+
+// The listed child that path names when path is spelled exactly as the
+// child's canonical path, as a walk builds it; false when path needs to be
+// canonicalized first, or names no listed child.
+bool find_spelled_child(pcd_connection& connection, std::string_view path,
+                        const ListedChild*& child)
+{
+    if (!connection.listing_valid || path.size() > cds_store::max_path_bytes ||
+        connection.listed_depth >= cds_store::max_path_depth)
+        return false;
+    std::string_view parent = connection.listed_path;
+    if (parent == "/")
+        parent = std::string_view();
+    if (path.size() <= parent.size() + 1 || path.compare(0, parent.size(), parent) != 0 ||
+        path[parent.size()] != '/')
+        return false;
+    std::string_view name = path.substr(parent.size() + 1);
+    if (name == "." || name == ".." || name.find('/') != std::string_view::npos)
+        return false;
+    child = find_listed(connection, name);
+    return child != nullptr;
 }
 
 // Binds the (parent, name) key of a canonical path other than the root.
@@ -507,17 +530,22 @@ int CCds::list_node(const std::string& path, api_status_t& status,
         int step;
         while ((step = sqlite3_step(row)) == SQLITE_ROW) {
             ListedChild& child = next_listed(connection);
-            child.name.assign(column_text(row, COLUMN_NAME));
+            // As bytes: text would first be copied to add a terminator.
+            child.name.assign(column_blob(row, COLUMN_NAME));
             child.kind = static_cast<element_type_t>(sqlite3_column_int(row, COLUMN_KIND));
             child.property =
                 static_cast<element_property_t>(sqlite3_column_int(row, COLUMN_PROPERTY));
             child.type = static_cast<data_type_t>(sqlite3_column_int(row, COLUMN_TYPE));
             child.value.assign(column_blob(row, COLUMN_VALUE));
             child.time = timestamp_of(row);
-            children.push_back({child.name, child.kind, child.property});
         }
         if (step != SQLITE_DONE)
             return failed_read(connection);
+    }
+    children.reserve(connection.listed_count);
+    for (std::size_t i = 0; i < connection.listed_count; ++i) {
+        const ListedChild& child = connection.listed[i];
+        children.push_back({child.name, child.kind, child.property});
     }
     // Only a node has children; without any, the path itself tells.
     if (connection.listed_count == 0) {
@@ -530,6 +558,10 @@ int CCds::list_node(const std::string& path, api_status_t& status,
     }
     status = API_STATUS_EXISTS;
     connection.listed_path = canonical;
+    connection.listed_depth =
+        canonical == "/"
+            ? 0
+            : static_cast<std::size_t>(std::count(canonical.begin(), canonical.end(), '/'));
     connection.listed_cursor = 0;
     connection.listing_valid = true;
     return 0;
@@ -547,18 +579,21 @@ int CCds::get_leaves(const std::vector<std::string>& paths, std::vector<api_stat
     pcd_connection& connection = *handle;
     std::string& canonical = connection.path_scratch;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        canonical = paths[i];
-        if (!cds_store::canonical_store_path(canonical) || canonical == "/") {
-            elements.emplace_back();
-            continue;
+        const ListedChild* child = nullptr;
+        if (!find_spelled_child(connection, paths[i], child)) {
+            canonical = paths[i];
+            if (!cds_store::canonical_store_path(canonical) || canonical == "/") {
+                elements.emplace_back();
+                continue;
+            }
+            if (!connection.listing_valid || parent_of(canonical) != connection.listed_path) {
+                if (read_leaf(connection, canonical, statuses[i], elements, properties[i]) != 0)
+                    return -1;
+                continue;
+            }
+            // Same snapshot as the listing: a child it does not hold does not exist.
+            child = find_listed(connection, name_of(canonical));
         }
-        if (!connection.listing_valid || parent_of(canonical) != connection.listed_path) {
-            if (read_leaf(connection, canonical, statuses[i], elements, properties[i]) != 0)
-                return -1;
-            continue;
-        }
-        // Same snapshot as the listing: a child it does not hold does not exist.
-        const ListedChild* child = find_listed(connection, name_of(canonical));
         if (!child || child->kind != ELEMENT_TYPE_LEAF) {
             elements.emplace_back();
             continue;

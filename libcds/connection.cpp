@@ -9,6 +9,9 @@ namespace
 // Marks a database file as a store ("CDS1").
 const int store_application_id = 0x43445331;
 
+// Processes sharing the store wait for each other, but not forever.
+const int busy_timeout_ms = 5000;
+
 // Children are stored together under their parent's canonical path, in
 // creation order (seq), so listing a node reads one contiguous range and
 // any entry is one lookup of (parent, name) away. The root has no row.
@@ -102,11 +105,26 @@ bool create_schema(sqlite3* db)
     return true;
 }
 
+// Turning a file to WAL mode takes a lock that SQLite's busy handler does
+// not wait for, so a process opening a store that another one is creating
+// retries for as long as the busy timeout.
+bool use_wal_mode(sqlite3* db)
+{
+    const int pause_ms = 10;
+    for (int waited = 0; waited < busy_timeout_ms; waited += pause_ms) {
+        int result = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+        if (result != SQLITE_BUSY)
+            return result == SQLITE_OK;
+        sqlite3_sleep(pause_ms);
+    }
+    return false;
+}
+
 bool open_store(sqlite3* db)
 {
     sqlite3_int64 id = query_integer(db, "PRAGMA application_id");
     if (id == 0) {
-        if (is_empty_database(db) && (!exec(db, "PRAGMA journal_mode = WAL") || !create_schema(db)))
+        if (is_empty_database(db) && (!use_wal_mode(db) || !create_schema(db)))
             return false;
         // Read again: another process may have given a new file its schema
         // since the first read.
@@ -116,7 +134,7 @@ bool open_store(sqlite3* db)
         return false;
     // A crash of the machine may lose the last transactions but never
     // corrupts the store; writes stay cheap.
-    return exec(db, "PRAGMA journal_mode = WAL") && exec(db, "PRAGMA synchronous = NORMAL");
+    return use_wal_mode(db) && exec(db, "PRAGMA synchronous = NORMAL");
 }
 
 // A walk reads the store a subtree at a time and writes come in small
@@ -148,7 +166,7 @@ pcd_handle_t pcd_init()
     if (result != SQLITE_OK)
         return nullptr;
     // Processes sharing the store wait for each other, but not forever.
-    sqlite3_busy_timeout(db.get(), 5000);
+    sqlite3_busy_timeout(db.get(), busy_timeout_ms);
     if (!open_store(db.get()))
         return nullptr;
     pcd_handle_t handle = new pcd_connection;

@@ -28,34 +28,9 @@ std::string escaped(std::string text)
     return text;
 }
 
-// The characters that xml_escape replaces. Few names and values hold any,
-// and a plain scan finds that out far sooner than the general search in
-// xml_escape, which then runs only when it has work to do.
-bool needs_escaping(const std::string& text)
+// text escaped, in scratch, which keeps its storage from one call to the next.
+const std::string& escaped_into(const std::string& text, std::string& scratch)
 {
-    for (char c : text) {
-        switch (c) {
-        case '&':
-        case '<':
-        case '>':
-        case '"':
-        case '\'':
-        case '\t':
-        case '\n':
-        case '\r':
-            return true;
-        default:
-            break;
-        }
-    }
-    return false;
-}
-
-// text itself, or its escaped form in scratch.
-const std::string& escaped_or_same(const std::string& text, std::string& scratch)
-{
-    if (!needs_escaping(text))
-        return text;
     scratch = text;
     toolkit::CElement::xml_escape(scratch);
     return scratch;
@@ -120,9 +95,8 @@ void write_leaf(FILE* out, int depth, const std::string& name, const toolkit::CE
     write_pending_open_tags(out, depth);
     const char* type_name = pcd_enum_to_str(element.type());
     element.to_string(scratch.value);
-    if (needs_escaping(scratch.value))
-        toolkit::CElement::xml_escape(scratch.value);
-    write_data_point(out, scratch.line, depth + 1, escaped_or_same(name, scratch.name),
+    toolkit::CElement::xml_escape(scratch.value);
+    write_data_point(out, scratch.line, depth + 1, escaped_into(name, scratch.name),
                      type_name ? type_name : toolkit::CElement::_invalid,
                      property == ELEMENT_PROPERTY_PERSISTENT, scratch.value);
 }

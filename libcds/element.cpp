@@ -1,5 +1,6 @@
 #include "cds/cds.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <charconv>
 #include <cmath>
@@ -312,7 +313,9 @@ int CElement::convert_type(data_type_t type)
 
 void CElement::xml_escape(std::string& text)
 {
-    if (text.find_first_of("&<>\"'\t\n\r") == std::string::npos)
+    // Most names and values need nothing: find that out without a copy.
+    auto first = std::find_if(text.begin(), text.end(), [](char c) { return xml_reference(c); });
+    if (first == text.end())
         return;
     std::string escaped;
     escaped.reserve(text.size() + 16);

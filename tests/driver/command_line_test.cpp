@@ -1,21 +1,12 @@
+#include "files.h"
 #include "tests/double/cds_double.h"
 #include "tests/double/run_tool.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
-#include <sstream>
 
 namespace
 {
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 const std::string envelope_start = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<dump>\n";
 const std::string envelope_end = "</dump>\n";

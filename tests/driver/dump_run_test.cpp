@@ -1,10 +1,9 @@
+#include "files.h"
+#include "temp_store.h"
 #include "tests/double/cds_double.h"
 #include "tests/double/run_tool.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,27 +25,12 @@ class DumpRun : public testing::Test
     {
         cds_double::reset();
         cds_double::add_leaf("/A/x", DATA_TYPE_STRING, "v");
-        char pattern[] = "/tmp/cdsxml-dump-XXXXXX";
-        directory = mkdtemp(pattern);
-        file = directory + "/out.xml";
-    }
-    void TearDown() override
-    {
-        std::string command = "rm -rf '" + directory + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
     }
 
     static bool exists(const std::string& path)
     {
         struct stat info;
         return stat(path.c_str(), &info) == 0;
-    }
-    static std::string contents(const std::string& path)
-    {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
     }
     static mode_t mode_of(const std::string& path)
     {
@@ -55,8 +39,9 @@ class DumpRun : public testing::Test
         return info.st_mode & 07777;
     }
 
-    std::string directory;
-    std::string file;
+    TempStore temp;
+    const std::string& directory = temp.dir;
+    const std::string file = temp.dir + "/out.xml";
 };
 
 TEST_F(DumpRun, WritesTheFileNotStandardOutput)
@@ -64,7 +49,7 @@ TEST_F(DumpRun, WritesTheFileNotStandardOutput)
     ToolResult result = run_tool({"-f", file});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(contents(file), whole);
+    EXPECT_EQ(read_file(file), whole);
 }
 
 TEST_F(DumpRun, LastFileOptionWins)
@@ -73,7 +58,7 @@ TEST_F(DumpRun, LastFileOptionWins)
     ToolResult result = run_tool({"-f", first, "-f", file});
     EXPECT_EQ(result.status, 0);
     EXPECT_FALSE(exists(first));
-    EXPECT_EQ(contents(file), whole);
+    EXPECT_EQ(read_file(file), whole);
 }
 
 TEST_F(DumpRun, MissingLastPathDeletesTheFile)
@@ -150,11 +135,11 @@ TEST_F(DumpRun, SensitiveDumpCreatesAPrivateFile)
 
 TEST_F(DumpRun, SensitiveDumpKeepsAnExistingFilesMode)
 {
-    std::ofstream(file) << "old";
+    write_file(file, "old");
     chmod(file.c_str(), 0640);
     run_tool({"-s", "-f", file});
     EXPECT_EQ(mode_of(file), 0640u);
-    EXPECT_EQ(contents(file), whole);
+    EXPECT_EQ(read_file(file), whole);
 }
 
 } // namespace

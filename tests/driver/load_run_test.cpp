@@ -1,8 +1,8 @@
+#include "files.h"
+#include "temp_store.h"
 #include "tests/double/cds_double.h"
 #include "tests/double/run_tool.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -25,22 +25,15 @@ class LoadRun : public testing::Test
     void SetUp() override
     {
         cds_double::reset();
-        char pattern[] = "/tmp/cdsxml-load-XXXXXX";
-        directory = mkdtemp(pattern);
-        file = directory + "/in.xml";
-    }
-    void TearDown() override
-    {
-        std::string command = "rm -rf '" + directory + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
     }
     void write_input(const std::string& text)
     {
-        std::ofstream(file) << text;
+        write_file(file, text);
     }
 
-    std::string directory;
-    std::string file;
+    TempStore temp;
+    const std::string& directory = temp.dir;
+    const std::string file = temp.dir + "/in.xml";
 };
 
 TEST_F(LoadRun, LoadsEveryDataPoint)
@@ -168,7 +161,7 @@ TEST_F(LoadRun, EntityExpansionBombFailsQuickly)
 TEST_F(LoadRun, ExternalEntityIsNotRead)
 {
     std::string secret = directory + "/secret";
-    std::ofstream(secret) << "top secret";
+    write_file(secret, "top secret");
     write_input("<?xml version=\"1.0\"?>\n<!DOCTYPE dump [<!ENTITY s SYSTEM \"file://" + secret +
                 "\">]>\n<dump><node root=\"/\"><attr name=\"a\" type=\"string\">&s;</attr>"
                 "</node></dump>\n");

@@ -80,19 +80,6 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
     return {WEXITSTATUS(status), read_file(out), read_file(err)};
 }
 
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 bool file_exists(const std::string& path)
 {
     struct stat info;

@@ -2,6 +2,8 @@
 // store named by CDS_STORE, standard streams captured through files.
 #pragma once
 
+#include "files.h"
+
 #include <string>
 #include <vector>
 
@@ -17,8 +19,6 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
                        const std::string& dir, const std::string& store,
                        const std::string& input = "");
 
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& text);
 bool file_exists(const std::string& path);
 
 // Empty when every document validates against the dump schema, otherwise

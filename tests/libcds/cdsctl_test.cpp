@@ -1,4 +1,5 @@
 // cdsctl as its users run it: the built binary on a fresh store per test.
+#include "files.h"
 #include "temp_store.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +9,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 extern char** environ;
 
@@ -23,21 +22,13 @@ struct Result {
     std::string err;
 };
 
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 Result cdsctl(const TempStore& store, const std::vector<std::string>& args,
               const std::string& input = "")
 {
     std::string in = store.dir + "/stdin";
     std::string out = store.dir + "/stdout";
     std::string err = store.dir + "/stderr";
-    std::ofstream(in, std::ios::binary) << input;
+    write_file(in, input);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
@@ -224,7 +215,7 @@ TEST(Cdsctl, RestoreRollsBackToABackup)
     ASSERT_EQ(cdsctl(store, {"restore", snapshot}).status, 0);
     EXPECT_EQ(cdsctl(store, {"export"}).out, "/x\tint32\t0\t1\n");
 
-    std::ofstream(store.dir + "/junk") << "not a store\n";
+    write_file(store.dir + "/junk", "not a store\n");
     Result result = cdsctl(store, {"restore", store.dir + "/junk"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, "cdsctl: " + store.dir + "/junk: restore failed: not a store\n");

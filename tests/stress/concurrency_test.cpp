@@ -1,8 +1,8 @@
 // Eight loads into one store while four processes dump it over and over:
 // nobody fails or gives up waiting, every dump is one consistent state of
 // the store, and every data point arrives.
-#include "../libcds/temp_store.h"
 #include "stress_support.h"
+#include "temp_store.h"
 
 #include <gtest/gtest.h>
 

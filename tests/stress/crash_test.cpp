@@ -1,7 +1,7 @@
 // A load killed at any moment leaves a sound store that holds each batch of
 // 128 data points entirely or not at all.
-#include "../libcds/temp_store.h"
 #include "stress_support.h"
+#include "temp_store.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

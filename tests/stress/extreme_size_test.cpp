@@ -1,7 +1,7 @@
 // A node of a million data points and a value of 100 MB: both go through
 // the real binaries whole, in memory that does not grow with them.
-#include "../libcds/temp_store.h"
 #include "stress_support.h"
+#include "temp_store.h"
 
 #include <gtest/gtest.h>
 

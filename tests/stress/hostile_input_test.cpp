@@ -1,8 +1,8 @@
 // Hostile documents and the store's limits, with the real binaries on a
 // store that already holds a device's data: each fails cleanly or loads
 // correctly, in bounded memory, and what was in the store stays there.
-#include "../libcds/temp_store.h"
 #include "stress_support.h"
+#include "temp_store.h"
 
 #include <gtest/gtest.h>
 

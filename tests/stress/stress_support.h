@@ -2,6 +2,8 @@
 // with their resource use, and checking what they leave behind.
 #pragma once
 
+#include "files.h"
+
 #include <sys/types.h>
 
 #include <map>
@@ -47,9 +49,6 @@ struct Ran {
 // Runs program with args in dir, feeding input, capturing both outputs.
 Ran run(const std::string& dir, const std::vector<std::string>& args,
         const std::string& input = "");
-
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& text);
 
 // The result of PRAGMA integrity_check on a store file: "ok" when sound.
 std::string integrity_check(const std::string& store_file);

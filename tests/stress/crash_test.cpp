@@ -196,7 +196,8 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
     }
     std::cout << killed_runs - completed << " of " << killed_runs << " loads killed, " << mid_write
               << " while writing a batch\n";
-    EXPECT_EQ(run(store.dir, {CDSCTL, "rm", "/crash"}).how.exit_code, 0);
+    Ran removed = run(store.dir, {CDSCTL, "rm", "/crash"});
+    EXPECT_EQ(removed.how.exit_code, 0) << removed.err;
     EXPECT_EQ(run(store.dir, {CDSCTL, "export"}).out, demo);
 }
 

@@ -1,7 +1,6 @@
 #include "dump/document.h"
 
-#include <cstring>
-#include <string_view>
+#include <algorithm>
 
 namespace
 {
@@ -20,13 +19,6 @@ void write_indent(FILE* out, int depth)
 void write_text(FILE* out, const std::string& text)
 {
     std::fwrite(text.data(), 1, text.size(), out);
-}
-
-// Copies text to at and moves at past it.
-void put(char*& at, std::string_view text)
-{
-    std::memcpy(at, text.data(), text.size());
-    at += text.size();
 }
 
 } // namespace
@@ -63,29 +55,19 @@ void write_node_start(FILE* out, int depth, const std::string& escaped_name)
 }
 
 // A data point that is not persistent gets no persist attribute at all.
-// These lines are most of a dump, so each is put together in line first and
-// written with one call.
+// These lines are most of a dump, so each is put together in line, whose
+// storage the caller keeps, and written with one call.
 void write_data_point(FILE* out, std::string& line, int depth, const std::string& escaped_name,
                       const char* type_name, bool persistent, const std::string& escaped_value)
 {
-    const std::string_view name_start = "<attr name=\"";
-    const std::string_view type_start = "\" type=\"";
-    const std::string_view type_end = persistent ? "\" persist=\"true\">" : "\">";
-    const std::string_view end = "</attr>\n";
-    const std::string_view type = type_name;
-    std::size_t tabs = depth > 0 ? static_cast<std::size_t>(depth) : 0;
-    line.resize(tabs + name_start.size() + escaped_name.size() + type_start.size() + type.size() +
-                type_end.size() + escaped_value.size() + end.size());
-    char* at = line.data();
-    std::memset(at, '\t', tabs);
-    at += tabs;
-    put(at, name_start);
-    put(at, escaped_name);
-    put(at, type_start);
-    put(at, type);
-    put(at, type_end);
-    put(at, escaped_value);
-    put(at, end);
+    line.assign(static_cast<std::size_t>(std::max(depth, 0)), '\t');
+    line += "<attr name=\"";
+    line += escaped_name;
+    line += "\" type=\"";
+    line += type_name;
+    line += persistent ? "\" persist=\"true\">" : "\">";
+    line += escaped_value;
+    line += "</attr>\n";
     write_text(out, line);
 }
 

@@ -36,19 +36,22 @@ WalkResult failed_walk(pcd_connection& connection)
     return WalkResult::store_failed;
 }
 
+WalkResult walk_node(pcd_connection& connection, const std::string& path, std::size_t depth,
+                     const Visitor& visit);
+
 // Each depth steps its own statement while the ones above it are paused
 // mid-listing, so nothing of the tree is held in memory.
-WalkResult walk_children(pcd_connection& connection, const std::string& parent, std::size_t depth,
-                         const Visitor& visit)
+WalkResult walk_children(pcd_connection& connection, sqlite3_int64 parent,
+                         const std::string& parent_path, std::size_t depth, const Visitor& visit)
 {
     StatementUse query = use_walk_statement(connection, depth);
     if (!query)
         return failed_walk(connection);
-    bind_text(query.get(), 1, parent);
+    sqlite3_bind_int64(query.get(), 1, parent);
     std::string path;
     int step;
     while ((step = sqlite3_step(query.get())) == SQLITE_ROW) {
-        path.assign(parent == "/" ? "" : parent);
+        path.assign(parent_path == "/" ? "" : parent_path);
         path += '/';
         path.append(column_text(query.get(), COLUMN_NAME));
         Entry entry = entry_at(query.get(), path);
@@ -56,11 +59,20 @@ WalkResult walk_children(pcd_connection& connection, const std::string& parent, 
             return WalkResult::stopped;
         if (entry.kind != ELEMENT_TYPE_NODE)
             continue;
-        WalkResult result = walk_children(connection, path, depth + 1, visit);
+        WalkResult result = walk_node(connection, path, depth + 1, visit);
         if (result != WalkResult::done)
             return result;
     }
     return step == SQLITE_DONE ? WalkResult::done : failed_walk(connection);
+}
+
+WalkResult walk_node(pcd_connection& connection, const std::string& path, std::size_t depth,
+                     const Visitor& visit)
+{
+    sqlite3_int64 id = 0;
+    if (find_node_id(connection, path, id) != Lookup::found)
+        return failed_walk(connection);
+    return walk_children(connection, id, path, depth, visit);
 }
 
 WalkResult visit_entry(pcd_handle_t handle, const std::string& path, const Visitor& visit,
@@ -79,15 +91,11 @@ WalkResult visit_entry(pcd_handle_t handle, const std::string& path, const Visit
         if (!visit(root_entry()))
             return WalkResult::stopped;
     } else {
-        StatementUse query = use_statement(connection, Sql::find_entry);
-        if (!query)
-            return failed_walk(connection);
-        bind_text(query.get(), 1, parent_of(canonical));
-        bind_text(query.get(), 2, name_of(canonical));
-        int step = sqlite3_step(query.get());
-        if (step == SQLITE_DONE)
+        StatementUse query;
+        Lookup found = find_entry(connection, canonical, query);
+        if (found == Lookup::missing)
             return WalkResult::missing;
-        if (step != SQLITE_ROW)
+        if (found == Lookup::failed)
             return failed_walk(connection);
         Entry entry = entry_at(query.get(), canonical);
         kind = entry.kind;
@@ -96,7 +104,7 @@ WalkResult visit_entry(pcd_handle_t handle, const std::string& path, const Visit
     }
     if (!recursive || kind != ELEMENT_TYPE_NODE)
         return WalkResult::done;
-    return walk_children(connection, canonical, 0, visit);
+    return walk_node(connection, canonical, 0, visit);
 }
 
 // Copies every page of from into to, waiting a while for other processes'

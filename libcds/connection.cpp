@@ -8,16 +8,25 @@ namespace
 
 // Marks a database file as a store ("CDS1").
 const int store_application_id = 0x43445331;
+// The layout of the tables below.
+const int store_version = 2;
 
 // Processes sharing the store wait for each other, but not forever.
 const int busy_timeout_ms = 5000;
 
-// Children are stored together under their parent's canonical path, in
-// creation order (seq), so listing a node reads one contiguous range and
-// any entry is one lookup of (parent, name) away. The root has no row.
+// Each node has an id, and the root is node 1. Children are stored
+// together under their parent's id, in creation order (seq), so listing a
+// node reads one contiguous range and any entry is one lookup of (parent,
+// name) away; a node is found from its canonical path by one more lookup.
+// Integer keys keep the trees small, and a load that creates nodes in
+// order appends to them rather than writing all over them.
 const char* const schema_sql = R"(
+CREATE TABLE node (
+    id INTEGER PRIMARY KEY,
+    path TEXT NOT NULL UNIQUE
+);
 CREATE TABLE entry (
-    parent TEXT NOT NULL,
+    parent INTEGER NOT NULL,
     seq INTEGER NOT NULL,
     name TEXT NOT NULL,
     kind INTEGER NOT NULL,
@@ -30,7 +39,9 @@ CREATE TABLE entry (
     PRIMARY KEY (parent, seq),
     UNIQUE (parent, name)
 ) WITHOUT ROWID;
+INSERT INTO node (id, path) VALUES (1, '/');
 PRAGMA application_id = 1128551217;
+PRAGMA user_version = 2;
 )";
 
 // Both return the columns of EntryColumn.
@@ -46,21 +57,26 @@ const char* const statement_sql[] = {
     "BEGIN IMMEDIATE",
     "COMMIT",
     "ROLLBACK",
+    "SELECT id FROM node WHERE path = ?1",
     listing_sql,
     "SELECT name, kind, property, type, value, seconds, microseconds, source"
     " FROM entry WHERE parent = ?1 AND name = ?2",
     "SELECT coalesce(max(seq), 0) + 1 FROM entry WHERE parent = ?1",
     // OR IGNORE: an insert that cannot fail halfway needs no statement
     // journal, whose upkeep dominated the cost of large imports.
+    "INSERT OR IGNORE INTO node (path) VALUES (?1)",
     "INSERT OR IGNORE INTO entry (parent, seq, name, kind, property) VALUES (?1, ?2, ?3, 2, ?4)",
     "UPDATE entry SET property = ?4 WHERE parent = ?1 AND name = ?3 AND kind = 2",
     "INSERT OR IGNORE INTO entry (parent, seq, name, kind, property, type, value, seconds,"
     " microseconds, source) VALUES (?1, ?2, ?3, 1, ?4, ?5, ?6, ?7, ?8, ?9)",
     "UPDATE entry SET property = CASE WHEN ?10 THEN property ELSE ?4 END, type = ?5, value = ?6,"
     " seconds = ?7, microseconds = ?8, source = ?9 WHERE parent = ?1 AND name = ?3 AND kind = 1",
-    "DELETE FROM entry WHERE parent = ?1",
-    // Parents strictly below ?1 start with ?1 "/" and sort before ?1 "0".
-    "DELETE FROM entry WHERE parent > ?2 AND parent < ?3",
+    // The nodes at and below the path ?1: those below start with ?2 (?1 "/",
+    // or "/" for the root) and sort before ?3 (?1 "0").
+    "DELETE FROM entry WHERE parent IN"
+    " (SELECT id FROM node WHERE path = ?1 OR (path > ?2 AND path < ?3))",
+    // The root's own row stays.
+    "DELETE FROM node WHERE id != 1 AND (path = ?1 OR (path > ?2 AND path < ?3))",
     "DELETE FROM entry WHERE parent = ?1 AND name = ?2",
 };
 static_assert(sizeof statement_sql / sizeof statement_sql[0] == static_cast<int>(Sql::count));
@@ -122,15 +138,11 @@ bool use_wal_mode(sqlite3* db)
 
 bool open_store(sqlite3* db)
 {
-    sqlite3_int64 id = query_integer(db, "PRAGMA application_id");
-    if (id == 0) {
-        if (is_empty_database(db) && (!use_wal_mode(db) || !create_schema(db)))
-            return false;
-        // Read again: another process may have given a new file its schema
-        // since the first read.
-        id = query_integer(db, "PRAGMA application_id");
-    }
-    if (id != store_application_id)
+    if (is_empty_database(db) && (!use_wal_mode(db) || !create_schema(db)))
+        return false;
+    // Read only now: another process may have given a new file its schema
+    // since this one found it empty.
+    if (!is_store_database(db))
         return false;
     // A crash of the machine may lose the last transactions but never
     // corrupts the store; writes stay cheap.
@@ -184,7 +196,8 @@ void pcd_close(pcd_handle_t handle)
 
 bool is_store_database(sqlite3* db)
 {
-    return query_integer(db, "PRAGMA application_id") == store_application_id;
+    return query_integer(db, "PRAGMA application_id") == store_application_id &&
+           query_integer(db, "PRAGMA user_version") == store_version;
 }
 
 StatementUse use_statement(pcd_connection& connection, Sql sql)
@@ -209,6 +222,40 @@ bool run_statement(pcd_connection& connection, Sql sql)
 {
     StatementUse statement = use_statement(connection, sql);
     return statement && sqlite3_step(statement.get()) == SQLITE_DONE;
+}
+
+Lookup find_node_id(pcd_connection& connection, std::string_view path, sqlite3_int64& id)
+{
+    if (path == "/") {
+        id = root_node_id;
+        return Lookup::found;
+    }
+    StatementUse query = use_statement(connection, Sql::find_node);
+    if (!query)
+        return Lookup::failed;
+    bind_text(query.get(), 1, path);
+    int step = sqlite3_step(query.get());
+    if (step != SQLITE_ROW)
+        return step == SQLITE_DONE ? Lookup::missing : Lookup::failed;
+    id = sqlite3_column_int64(query.get(), 0);
+    return Lookup::found;
+}
+
+Lookup find_entry(pcd_connection& connection, std::string_view path, StatementUse& query)
+{
+    sqlite3_int64 parent = 0;
+    Lookup found = find_node_id(connection, parent_of(path), parent);
+    if (found != Lookup::found)
+        return found;
+    query = use_statement(connection, Sql::find_entry);
+    if (!query)
+        return Lookup::failed;
+    sqlite3_bind_int64(query.get(), 1, parent);
+    bind_text(query.get(), 2, name_of(path));
+    int step = sqlite3_step(query.get());
+    if (step != SQLITE_ROW)
+        return step == SQLITE_DONE ? Lookup::missing : Lookup::failed;
+    return Lookup::found;
 }
 
 bool begin_read(pcd_connection& connection)

@@ -32,15 +32,17 @@ enum class Sql {
     begin_write,
     commit,
     rollback,
+    find_node,
     list_children,
     find_entry,
     next_seq,
+    insert_node_path,
     insert_node,
     set_node_property,
     insert_leaf,
     update_leaf,
-    remove_children,
-    remove_below,
+    remove_subtree_entries,
+    remove_subtree_nodes,
     remove_entry,
     count,
 };
@@ -88,6 +90,7 @@ struct pcd_connection {
     // and the seq its next child gets (0 until known).
     bool last_node_valid = false;
     std::string last_node_path;
+    sqlite3_int64 last_node_id = 0;
     sqlite3_int64 last_node_next_seq = 0;
 
     std::string path_scratch;
@@ -104,8 +107,13 @@ struct ResetStatement {
 };
 using StatementUse = std::unique_ptr<sqlite3_stmt, ResetStatement>;
 
-// The database carries the store's marker.
+// The database carries the store's marks, of this layout.
 bool is_store_database(sqlite3* db);
+
+// The id of the root node, which always exists.
+constexpr sqlite3_int64 root_node_id = 1;
+
+enum class Lookup { found, missing, failed };
 
 // The prepared statement, or null when it cannot be prepared.
 StatementUse use_statement(pcd_connection& connection, Sql sql);
@@ -113,6 +121,12 @@ StatementUse use_statement(pcd_connection& connection, Sql sql);
 StatementUse use_walk_statement(pcd_connection& connection, std::size_t depth);
 // Runs a statement that returns no rows; true when it succeeded.
 bool run_statement(pcd_connection& connection, Sql sql);
+
+// The id of the node at a canonical path.
+Lookup find_node_id(pcd_connection& connection, std::string_view path, sqlite3_int64& id);
+// The entry at a canonical path other than the root; when found, query
+// stands on its row, with the columns of EntryColumn.
+Lookup find_entry(pcd_connection& connection, std::string_view path, StatementUse& query);
 
 // A read transaction opens at the first read and stays open until the next
 // write or pcd_close, so that reads in between see one snapshot.

@@ -10,8 +10,6 @@ using toolkit::CElement;
 namespace
 {
 
-enum class Lookup { found, missing, failed };
-
 pcd_timestamp_t timestamp_of(sqlite3_stmt* statement)
 {
     return {static_cast<std::uint32_t>(sqlite3_column_int64(statement, COLUMN_SECONDS)),
@@ -79,36 +77,17 @@ bool find_spelled_child(pcd_connection& connection, std::string_view path,
     return child != nullptr;
 }
 
-// Binds the (parent, name) key of a canonical path other than the root.
-void bind_key(sqlite3_stmt* statement, std::string_view path, int name_index)
-{
-    bind_text(statement, 1, parent_of(path));
-    bind_text(statement, name_index, name_of(path));
-}
-
-// Steps the find statement for a canonical path other than the root.
-int step_find(StatementUse& query, std::string_view path)
-{
-    bind_key(query.get(), path, 2);
-    return sqlite3_step(query.get());
-}
-
 Lookup look_up(pcd_connection& connection, std::string_view path, element_type_t& kind)
 {
     if (path == "/") {
         kind = ELEMENT_TYPE_NODE;
         return Lookup::found;
     }
-    StatementUse query = use_statement(connection, Sql::find_entry);
-    if (!query)
-        return Lookup::failed;
-    int step = step_find(query, path);
-    if (step == SQLITE_DONE)
-        return Lookup::missing;
-    if (step != SQLITE_ROW)
-        return Lookup::failed;
-    kind = static_cast<element_type_t>(sqlite3_column_int(query.get(), COLUMN_KIND));
-    return Lookup::found;
+    StatementUse query;
+    Lookup found = find_entry(connection, path, query);
+    if (found == Lookup::found)
+        kind = static_cast<element_type_t>(sqlite3_column_int(query.get(), COLUMN_KIND));
+    return found;
 }
 
 // Reads the data point at a canonical path, appending its element.
@@ -117,95 +96,122 @@ int read_leaf(pcd_connection& connection, const std::string& path, api_status_t&
 {
     if (!begin_read(connection))
         return -1;
-    StatementUse query = use_statement(connection, Sql::find_entry);
-    if (!query)
+    StatementUse query;
+    Lookup found = find_entry(connection, path, query);
+    if (found == Lookup::failed)
         return failed_read(connection);
-    int step = step_find(query, path);
     sqlite3_stmt* row = query.get();
-    if (step == SQLITE_ROW && sqlite3_column_int(row, COLUMN_KIND) == ELEMENT_TYPE_LEAF) {
+    if (found == Lookup::found && sqlite3_column_int(row, COLUMN_KIND) == ELEMENT_TYPE_LEAF) {
         status = API_STATUS_EXISTS;
         property = static_cast<element_property_t>(sqlite3_column_int(row, COLUMN_PROPERTY));
         append_element(elements, static_cast<data_type_t>(sqlite3_column_int(row, COLUMN_TYPE)),
                        timestamp_of(row), column_blob(row, COLUMN_VALUE));
         return 0;
     }
-    if (step != SQLITE_ROW && step != SQLITE_DONE)
-        return failed_read(connection);
     elements.emplace_back();
     return 0;
 }
 
-// The seq that the next child of the node at parent gets.
-bool query_next_seq(pcd_connection& connection, std::string_view parent, sqlite3_int64& seq)
+// The seq that the next child of the node parent gets.
+bool query_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_int64& seq)
 {
     StatementUse query = use_statement(connection, Sql::next_seq);
     if (!query)
         return false;
-    bind_text(query.get(), 1, parent);
+    sqlite3_bind_int64(query.get(), 1, parent);
     if (sqlite3_step(query.get()) != SQLITE_ROW)
         return false;
     seq = sqlite3_column_int64(query.get(), 0);
     return true;
 }
 
-// A new node at a canonical path; done tells whether it was inserted (it
-// is not when something is there already).
-bool insert_node(pcd_connection& connection, std::string_view path, sqlite3_int64 seq, int property,
-                 bool& done)
+// Runs a write that binds the (parent, name) key first; done tells whether
+// it changed a row.
+bool step_write(pcd_connection& connection, sqlite3_stmt* statement, bool& done)
 {
-    StatementUse insert = use_statement(connection, Sql::insert_node);
-    if (!insert)
-        return false;
-    bind_key(insert.get(), path, 3);
-    sqlite3_bind_int64(insert.get(), 2, seq);
-    sqlite3_bind_int(insert.get(), 4, property);
-    if (sqlite3_step(insert.get()) != SQLITE_DONE)
+    if (sqlite3_step(statement) != SQLITE_DONE)
         return false;
     done = sqlite3_changes(connection.db.get()) > 0;
     return true;
 }
 
+// A new node's row among its parent's children; done tells whether it was
+// inserted (it is not when something is there already).
+bool insert_node(pcd_connection& connection, sqlite3_int64 parent, std::string_view name,
+                 sqlite3_int64 seq, int property, bool& done)
+{
+    StatementUse insert = use_statement(connection, Sql::insert_node);
+    if (!insert)
+        return false;
+    sqlite3_bind_int64(insert.get(), 1, parent);
+    sqlite3_bind_int64(insert.get(), 2, seq);
+    bind_text(insert.get(), 3, name);
+    sqlite3_bind_int(insert.get(), 4, property);
+    return step_write(connection, insert.get(), done);
+}
+
+// Gives the node just inserted at a canonical path its id.
+bool add_node_id(pcd_connection& connection, std::string_view path, sqlite3_int64& id)
+{
+    StatementUse insert = use_statement(connection, Sql::insert_node_path);
+    if (!insert)
+        return false;
+    bind_text(insert.get(), 1, path);
+    bool done = false;
+    if (!step_write(connection, insert.get(), done) || !done)
+        return false;
+    id = sqlite3_last_insert_rowid(connection.db.get());
+    return true;
+}
+
 // Makes sure a node is at a canonical path, creating it and any missing
 // nodes above it.
-Outcome find_or_make_node(pcd_connection& connection, std::string_view path)
+Outcome find_or_make_node(pcd_connection& connection, std::string_view path, sqlite3_int64& id)
 {
-    element_type_t kind = ELEMENT_TYPE_NONE;
-    switch (look_up(connection, path, kind)) {
+    switch (find_node_id(connection, path, id)) {
     case Lookup::found:
-        return kind == ELEMENT_TYPE_NODE ? Outcome::written : Outcome::under_data_point;
+        return Outcome::written;
     case Lookup::failed:
         return Outcome::store_failed;
     case Lookup::missing:
         break;
     }
-    Outcome outcome = find_or_make_node(connection, parent_of(path));
+    sqlite3_int64 parent = 0;
+    Outcome outcome = find_or_make_node(connection, parent_of(path), parent);
     if (outcome != Outcome::written)
         return outcome;
     sqlite3_int64 seq = 0;
-    bool done = false;
-    if (!query_next_seq(connection, parent_of(path), seq) ||
-        !insert_node(connection, path, seq, ELEMENT_PROPERTY_ORDINARY, done) || !done)
+    bool inserted = false;
+    if (!query_next_seq(connection, parent, seq) ||
+        !insert_node(connection, parent, name_of(path), seq, ELEMENT_PROPERTY_ORDINARY, inserted))
         return Outcome::store_failed;
-    return Outcome::written;
+    // No node is there, so what is there is a data point.
+    if (!inserted)
+        return Outcome::under_data_point;
+    return add_node_id(connection, path, id) ? Outcome::written : Outcome::store_failed;
 }
 
-void remember_node(pcd_connection& connection, std::string_view path, sqlite3_int64 next_seq)
+void remember_node(pcd_connection& connection, std::string_view path, sqlite3_int64 id,
+                   sqlite3_int64 next_seq)
 {
     connection.last_node_valid = true;
     connection.last_node_path.assign(path);
+    connection.last_node_id = id;
     connection.last_node_next_seq = next_seq;
 }
 
-// Makes sure a node is at a canonical path. Writes usually come in runs
-// under one node, which is remembered so that it is neither looked up again
-// nor asked for its last child's seq.
-Outcome resolve_node(pcd_connection& connection, std::string_view path)
+// Makes sure a node is at a canonical path, giving its id. Writes usually
+// come in runs under one node, which is remembered so that it is neither
+// looked up again nor asked for its last child's seq.
+Outcome resolve_node(pcd_connection& connection, std::string_view path, sqlite3_int64& id)
 {
-    if (connection.last_node_valid && path == connection.last_node_path)
+    if (connection.last_node_valid && path == connection.last_node_path) {
+        id = connection.last_node_id;
         return Outcome::written;
-    Outcome outcome = find_or_make_node(connection, path);
+    }
+    Outcome outcome = find_or_make_node(connection, path, id);
     if (outcome == Outcome::written)
-        remember_node(connection, path, 0);
+        remember_node(connection, path, id, 0);
     return outcome;
 }
 
@@ -213,7 +219,7 @@ Outcome resolve_node(pcd_connection& connection, std::string_view path)
 bool next_child_seq(pcd_connection& connection, sqlite3_int64& seq)
 {
     if (connection.last_node_next_seq == 0 &&
-        !query_next_seq(connection, connection.last_node_path, connection.last_node_next_seq))
+        !query_next_seq(connection, connection.last_node_id, connection.last_node_next_seq))
         return false;
     seq = connection.last_node_next_seq;
     return true;
@@ -243,6 +249,15 @@ Outcome stored_value(const CElement& value, std::string& scratch, std::string_vi
     return Outcome::written;
 }
 
+// Whether every name of a canonical path is valid. Those of the node the
+// last write resolved were checked then.
+bool valid_names(const pcd_connection& connection, std::string_view path)
+{
+    if (connection.last_node_valid && parent_of(path) == connection.last_node_path)
+        return cds_store::valid_entry_name(name_of(path));
+    return cds_store::valid_path_names(path);
+}
+
 // The canonical path of a new or replaced entry other than the root, in
 // the connection's path scratch.
 Outcome writable_path(pcd_connection& connection, const std::string& path)
@@ -253,11 +268,12 @@ Outcome writable_path(pcd_connection& connection, const std::string& path)
         return Outcome::no_canonical_path;
     if (canonical == "/")
         return Outcome::is_root;
-    return cds_store::valid_path_names(canonical) ? Outcome::written : Outcome::bad_name;
+    return valid_names(connection, canonical) ? Outcome::written : Outcome::bad_name;
 }
 
 struct LeafRow {
-    std::string_view path;
+    sqlite3_int64 parent;
+    std::string_view name;
     sqlite3_int64 seq;
     int property;
     data_type_t type;
@@ -273,8 +289,9 @@ bool write_leaf(pcd_connection& connection, Sql sql, const LeafRow& row, bool& d
     if (!write)
         return false;
     sqlite3_stmt* statement = write.get();
-    bind_key(statement, row.path, 3);
+    sqlite3_bind_int64(statement, 1, row.parent);
     sqlite3_bind_int64(statement, 2, row.seq);
+    bind_text(statement, 3, row.name);
     sqlite3_bind_int(statement, 4, row.property == cds_store::keep_property ? 0 : row.property);
     sqlite3_bind_int(statement, 5, row.type);
     // A null pointer would store NULL rather than an empty value.
@@ -285,25 +302,21 @@ bool write_leaf(pcd_connection& connection, Sql sql, const LeafRow& row, bool& d
     bind_text(statement, 9, row.source);
     if (sql == Sql::update_leaf)
         sqlite3_bind_int(statement, 10, row.property == cds_store::keep_property);
-    if (sqlite3_step(statement) != SQLITE_DONE)
-        return false;
-    done = sqlite3_changes(connection.db.get()) > 0;
-    return true;
+    return step_write(connection, statement, done);
 }
 
-// Sets the property of the node at a canonical path; done is false when
-// no node is there.
-bool set_node_property(pcd_connection& connection, std::string_view path, int property, bool& done)
+// Sets the property of the node parent's child name; done is false when no
+// node is there.
+bool set_node_property(pcd_connection& connection, sqlite3_int64 parent, std::string_view name,
+                       int property, bool& done)
 {
     StatementUse update = use_statement(connection, Sql::set_node_property);
     if (!update)
         return false;
-    bind_key(update.get(), path, 3);
+    sqlite3_bind_int64(update.get(), 1, parent);
+    bind_text(update.get(), 3, name);
     sqlite3_bind_int(update.get(), 4, property);
-    if (sqlite3_step(update.get()) != SQLITE_DONE)
-        return false;
-    done = sqlite3_changes(connection.db.get()) > 0;
-    return true;
+    return step_write(connection, update.get(), done);
 }
 
 // What an insert and an update that both changed nothing found at path:
@@ -315,6 +328,41 @@ Outcome kind_conflict(pcd_connection& connection, std::string_view path, element
     if (look_up(connection, path, kind) == Lookup::found && kind == expected)
         return expected == ELEMENT_TYPE_NODE ? Outcome::is_node : Outcome::is_data_point;
     return Outcome::store_failed;
+}
+
+// Removes the contents of the node at a canonical path, and its own node
+// row unless it is the root.
+bool remove_subtree(pcd_connection& connection, const std::string& path)
+{
+    std::string below = path == "/" ? path : path + "/";
+    std::string beyond = below;
+    beyond.back() = '0';
+    for (Sql sql : {Sql::remove_subtree_entries, Sql::remove_subtree_nodes}) {
+        StatementUse remove = use_statement(connection, sql);
+        if (!remove)
+            return false;
+        bind_text(remove.get(), 1, path);
+        bind_text(remove.get(), 2, below);
+        bind_text(remove.get(), 3, beyond);
+        if (sqlite3_step(remove.get()) != SQLITE_DONE)
+            return false;
+    }
+    return true;
+}
+
+// Removes the row of the entry at a canonical path other than the root
+// from its parent's children.
+bool remove_row(pcd_connection& connection, std::string_view path)
+{
+    sqlite3_int64 parent = 0;
+    if (find_node_id(connection, parent_of(path), parent) != Lookup::found)
+        return false;
+    StatementUse remove = use_statement(connection, Sql::remove_entry);
+    if (!remove)
+        return false;
+    sqlite3_bind_int64(remove.get(), 1, parent);
+    bind_text(remove.get(), 2, name_of(path));
+    return sqlite3_step(remove.get()) == SQLITE_DONE;
 }
 
 int property_for(pcd_tribool_t persist)
@@ -395,11 +443,12 @@ Outcome put_leaf(pcd_handle_t handle, const std::string& path, const CElement& v
     if (outcome != Outcome::written)
         return outcome;
     const std::string& canonical = connection.path_scratch;
-    outcome = resolve_node(connection, parent_of(canonical));
+    sqlite3_int64 parent = 0;
+    outcome = resolve_node(connection, parent_of(canonical), parent);
     if (outcome != Outcome::written)
         return outcome;
 
-    LeafRow row{canonical, 0, property, value.type(), stored, source, time};
+    LeafRow row{parent, name_of(canonical), 0, property, value.type(), stored, source, time};
     bool inserted = false;
     bool updated = false;
     if (!next_child_seq(connection, row.seq) ||
@@ -428,26 +477,28 @@ Outcome put_node(pcd_handle_t handle, const std::string& path, int property)
     if (outcome != Outcome::written)
         return outcome;
     const std::string& canonical = connection.path_scratch;
-    outcome = resolve_node(connection, parent_of(canonical));
+    sqlite3_int64 parent = 0;
+    outcome = resolve_node(connection, parent_of(canonical), parent);
     if (outcome != Outcome::written)
         return outcome;
 
+    std::string_view name = name_of(canonical);
     sqlite3_int64 seq = 0;
+    sqlite3_int64 id = 0;
     bool inserted = false;
     bool updated = false;
     if (!next_child_seq(connection, seq) ||
-        !insert_node(connection, canonical, seq, property, inserted))
+        !insert_node(connection, parent, name, seq, property, inserted))
         return Outcome::store_failed;
     if (inserted) {
-        remember_node(connection, canonical, 1);
+        if (!add_node_id(connection, canonical, id))
+            return Outcome::store_failed;
+        remember_node(connection, canonical, id, 1);
         return Outcome::written;
     }
-    if (!set_node_property(connection, canonical, property, updated))
+    if (!set_node_property(connection, parent, name, property, updated))
         return Outcome::store_failed;
-    if (!updated)
-        return kind_conflict(connection, canonical, ELEMENT_TYPE_LEAF);
-    remember_node(connection, canonical, 0);
-    return Outcome::written;
+    return updated ? Outcome::written : kind_conflict(connection, canonical, ELEMENT_TYPE_LEAF);
 }
 
 Outcome remove_entry(pcd_handle_t handle, const std::string& path)
@@ -467,26 +518,8 @@ Outcome remove_entry(pcd_handle_t handle, const std::string& path)
         return found == Lookup::missing ? Outcome::missing : Outcome::store_failed;
     }
     bool is_root = canonical == "/";
-    std::string below = is_root ? canonical : canonical + "/";
-    std::string beyond = below;
-    beyond.back() = '0';
-    bool removed = false;
-    {
-        StatementUse children = use_statement(connection, Sql::remove_children);
-        StatementUse deeper = use_statement(connection, Sql::remove_below);
-        StatementUse entry = use_statement(connection, Sql::remove_entry);
-        if (children && deeper && entry) {
-            bind_text(children.get(), 1, canonical);
-            bind_text(deeper.get(), 2, below);
-            bind_text(deeper.get(), 3, beyond);
-            removed = sqlite3_step(children.get()) == SQLITE_DONE &&
-                      sqlite3_step(deeper.get()) == SQLITE_DONE;
-            if (removed && !is_root) {
-                bind_key(entry.get(), canonical, 2);
-                removed = sqlite3_step(entry.get()) == SQLITE_DONE;
-            }
-        }
-    }
+    bool removed = (kind != ELEMENT_TYPE_NODE || remove_subtree(connection, canonical)) &&
+                   (is_root || remove_row(connection, canonical));
     if (!removed) {
         rollback_write(connection);
         return Outcome::store_failed;
@@ -520,13 +553,20 @@ int CCds::list_node(const std::string& path, api_status_t& status,
         return 0;
     if (!begin_read(connection))
         return -1;
+    // Only a node can be listed.
+    sqlite3_int64 id = 0;
+    Lookup found = find_node_id(connection, canonical, id);
+    if (found == Lookup::failed)
+        return failed_read(connection);
+    if (found == Lookup::missing)
+        return 0;
     connection.listed_count = 0;
     {
         StatementUse query = use_statement(connection, Sql::list_children);
         if (!query)
             return failed_read(connection);
         sqlite3_stmt* row = query.get();
-        bind_text(row, 1, canonical);
+        sqlite3_bind_int64(row, 1, id);
         int step;
         while ((step = sqlite3_step(row)) == SQLITE_ROW) {
             ListedChild& child = next_listed(connection);
@@ -546,15 +586,6 @@ int CCds::list_node(const std::string& path, api_status_t& status,
     for (std::size_t i = 0; i < connection.listed_count; ++i) {
         const ListedChild& child = connection.listed[i];
         children.push_back({child.name, child.kind, child.property});
-    }
-    // Only a node has children; without any, the path itself tells.
-    if (connection.listed_count == 0) {
-        element_type_t kind = ELEMENT_TYPE_NONE;
-        Lookup found = look_up(connection, canonical, kind);
-        if (found == Lookup::failed)
-            return failed_read(connection);
-        if (found == Lookup::missing || kind != ELEMENT_TYPE_NODE)
-            return 0;
     }
     status = API_STATUS_EXISTS;
     connection.listed_path = canonical;

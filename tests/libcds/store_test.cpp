@@ -175,6 +175,8 @@ TEST(StoreOpen, RefusesWhatIsNotAStore)
         {"plain text", nullptr, "hello\n"},
         {"another database", "CREATE TABLE other (x)", nullptr},
         {"marked by another program", "PRAGMA application_id = 42", nullptr},
+        {"a store of an older layout",
+         "CREATE TABLE entry (parent TEXT); PRAGMA application_id = 1128551217", nullptr},
     };
     for (const Case& row : cases) {
         TempStore store;

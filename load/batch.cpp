@@ -27,46 +27,82 @@ struct CommitLists {
     std::vector<pcd_tribool_t> persist;
 };
 
+// The queue and the lists outlive their batch, so that a long load reuses
+// their memory rather than asking for more at each data point.
 std::vector<QueuedLeaf> queue;
+std::size_t queued = 0;
+CommitLists lists;
 int write_result = 0;
 
 // Not canonicalized: the CDS gets the path exactly as the document spells it.
-std::string open_leaf_path()
+void write_open_leaf_path(std::string& path)
 {
-    std::string path = load_state.root_path;
-    for (const std::string& name : load_state.node_names)
-        path += "/" + name;
-    return path + "/" + load_state.attr_name;
+    path = load_state.root_path;
+    for (const std::string& name : load_state.node_names) {
+        path += '/';
+        path += name;
+    }
+    path += '/';
+    path += load_state.attr_name;
 }
 
 void queue_open_leaf()
 {
     if (run_options.load_persistent_only && load_state.attr_persist != PCD_TRUE)
         return;
-    queue.push_back(
-        {open_leaf_path(), load_state.attr_type, load_state.text, load_state.attr_persist});
+    if (queued == queue.size())
+        queue.emplace_back();
+    QueuedLeaf& leaf = queue[queued++];
+    write_open_leaf_path(leaf.path);
+    leaf.type_name = load_state.attr_type;
+    leaf.text = load_state.text;
+    leaf.persist = load_state.attr_persist;
 }
 
-void add_to_commit(const QueuedLeaf& leaf, CommitLists& lists)
+void add_to_commit(QueuedLeaf& leaf)
 {
     data_type_t type = pcd_str_to_enum(leaf.type_name.c_str());
     if (type == DATA_TYPE_NONE) {
         report_warning("invalid type '%s' in attr is being ignored", leaf.type_name.c_str());
         return;
     }
-    toolkit::CElement element(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, leaf.text);
-    if (element.convert_type(type) != 0) {
+    lists.elements.emplace_back(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, leaf.text);
+    if (lists.elements.back().convert_type(type) != 0) {
         report_warning("invalid value '%s' for type '%s' in attr '%s' is being ignored",
                        leaf.text.c_str(), leaf.type_name.c_str(), leaf.path.c_str());
+        lists.elements.pop_back();
         return;
     }
-    lists.paths.push_back(leaf.path);
-    lists.elements.push_back(element);
+    lists.paths.push_back(std::move(leaf.path));
     lists.persist.push_back(leaf.persist);
 }
 
+void cut_commit_lists(std::size_t length)
+{
+    lists.paths.resize(length);
+    lists.elements.resize(length);
+    lists.persist.resize(length);
+}
+
+// Converts the queued points the CDS can take into lists.
+void fill_commit_lists()
+{
+    cut_commit_lists(0);
+    for (std::size_t i = 0; i < queued; ++i)
+        add_to_commit(queue[i]);
+}
+
+void move_entry(std::size_t from, std::size_t to)
+{
+    if (from == to)
+        return;
+    lists.paths[to] = std::move(lists.paths[from]);
+    lists.elements[to] = lists.elements[from];
+    lists.persist[to] = lists.persist[from];
+}
+
 // Under -r, drops the entries that do not exist yet.
-void keep_existing(CommitLists& lists)
+void keep_existing()
 {
     std::vector<api_status_t> statuses;
     std::vector<toolkit::CElement> read;
@@ -74,21 +110,18 @@ void keep_existing(CommitLists& lists)
     if (run_options.connection.get_leaves(lists.paths, statuses, read, properties) != 0) {
         report_error("get_leaves() returned error");
         write_result = -1;
-        lists = CommitLists();
+        cut_commit_lists(0);
         return;
     }
-    CommitLists kept;
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < lists.paths.size(); ++i) {
-        if (i >= statuses.size() || statuses[i] != API_STATUS_EXISTS)
-            continue;
-        kept.paths.push_back(std::move(lists.paths[i]));
-        kept.elements.push_back(lists.elements[i]);
-        kept.persist.push_back(lists.persist[i]);
+        if (i < statuses.size() && statuses[i] == API_STATUS_EXISTS)
+            move_entry(i, kept++);
     }
-    lists = std::move(kept);
+    cut_commit_lists(kept);
 }
 
-void write_leaves(const CommitLists& lists)
+void write_leaves()
 {
     std::vector<api_status_t> statuses;
     if (run_options.connection.set_leaves(lists.paths, lists.elements, lists.persist, statuses,
@@ -107,15 +140,12 @@ void write_leaves(const CommitLists& lists)
 
 void commit_queue()
 {
-    std::vector<QueuedLeaf> batch;
-    batch.swap(queue);
-    CommitLists lists;
-    for (const QueuedLeaf& leaf : batch)
-        add_to_commit(leaf, lists);
+    fill_commit_lists();
+    queued = 0;
     if (!lists.paths.empty() && run_options.only_existing)
-        keep_existing(lists);
+        keep_existing();
     if (!lists.paths.empty())
-        write_leaves(lists);
+        write_leaves();
 }
 
 } // namespace
@@ -124,13 +154,13 @@ void flush_leaves(bool final)
 {
     if (!final)
         queue_open_leaf();
-    if (queue.size() >= batch_size || (final && !queue.empty()))
+    if (queued >= batch_size || (final && queued > 0))
         commit_queue();
 }
 
 void clear_batch_queue()
 {
-    queue.clear();
+    queued = 0;
     write_result = 0;
 }
 

@@ -11,9 +11,11 @@ LoadState load_state;
 namespace
 {
 
+// Points into the attributes the parser hands the start handler, which stay
+// valid for that call only.
 struct AttrTag {
-    std::string name;
-    std::string type;
+    const XML_Char* name = "";
+    const XML_Char* type = "";
     pcd_tribool_t persist = PCD_UNSPECIFIED;
 };
 
@@ -57,10 +59,11 @@ void stop_parsing()
         XML_StopParser(load_state.parser, XML_FALSE);
 }
 
-void open_attr(AttrTag& tag)
+// Assigned, so that the strings keep their memory from one attr to the next.
+void open_attr(const AttrTag& tag)
 {
-    load_state.attr_name = std::move(tag.name);
-    load_state.attr_type = std::move(tag.type);
+    load_state.attr_name = tag.name;
+    load_state.attr_type = tag.type;
     load_state.attr_persist = tag.persist;
     load_state.in_attr = true;
     load_state.text.clear();
@@ -84,12 +87,12 @@ bool start_attr(const XML_Char** attributes)
         return true;
     }
     // Left unopened, so that its end tag is reported as unexpected.
-    if (tag.name.empty()) {
+    if (tag.name[0] == '\0') {
         report_warning("skipping unnamed node");
         return false;
     }
-    if (tag.type.empty()) {
-        report_warning("skipping node '%s' with no type specified", tag.name.c_str());
+    if (tag.type[0] == '\0') {
+        report_warning("skipping node '%s' with no type specified", tag.name);
         return false;
     }
     open_attr(tag);
@@ -109,7 +112,7 @@ void set_root(const XML_Char* path)
 bool start_node(const XML_Char** attributes)
 {
     bool is_root = false;
-    std::string name;
+    const XML_Char* name = "";
     for (int i = 0; attributes && attributes[i]; i += 2) {
         const XML_Char* key = attributes[i];
         const XML_Char* value = attributes[i + 1];
@@ -124,11 +127,11 @@ bool start_node(const XML_Char** attributes)
     }
     if (is_root)
         return false;
-    if (name.empty()) {
+    if (name[0] == '\0') {
         report_warning("skipping unnamed node");
         return true;
     }
-    load_state.node_names.push_back(name);
+    load_state.node_names.emplace_back(name);
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include "load/xml_events.h"
 #include "tests/double/cds_double.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -257,6 +258,80 @@ TEST_F(LoadTest, BadTypesAndValuesAreReportedAtCommit)
     cds_double::reset();
     EXPECT_EQ(load(in_root(R"(<attr name="a" type="no-such-type"/>)")), 0);
     EXPECT_EQ(cds_double::count_calls("set_leaves"), 0);
+}
+
+// The i-th data point of a full first batch, with a name and a value that do
+// not fit in a string without heap memory.
+std::string long_name(int i)
+{
+    return "a data point with a name too long for a short string " + std::to_string(i);
+}
+
+std::string long_batch()
+{
+    std::string attrs;
+    for (int i = 0; i < 128; ++i)
+        attrs += "<attr name=\"" + long_name(i) +
+                 "\" {s} persist=\"true\">a value too long for a short string</attr>";
+    return attrs;
+}
+
+struct LaterBatch {
+    const char* name;
+    const char* attrs; // after a full batch of long_batch()
+    bool only_existing;
+    std::vector<std::string> paths;
+    std::vector<pcd_tribool_t> persist;
+    const char* values;  // "path=value" for each path written
+    const char* err_end; // of standard error, which is empty for ""
+};
+
+const LaterBatch later_batches[] = {
+    {"empty and shorter", R"(<attr name="s" {s}/>)", false, {"/s"}, {PCD_UNSPECIFIED}, "/s=\n", ""},
+    {"dropped points leave no gap",
+     R"(<attr name="x" type="no-such-type">v</attr><attr name="n" {i}>abc</attr>)"
+     R"(<attr name="t" {s} persist="false">w</attr>)",
+     false,
+     {"/t"},
+     {PCD_FALSE},
+     "/t=w\n",
+     "in attr '/n' is being ignored\n"},
+    {"absent points leave no gap",
+     R"(<attr name="u" {s}>1</attr><attr name="t" {s}>2</attr>)",
+     true,
+     {"/t"},
+     {PCD_UNSPECIFIED},
+     "/t=2\n",
+     ""},
+};
+
+// The load keeps its queue and lists, strings included, from batch to batch.
+TEST_F(LoadTest, NothingCarriesOverFromAnEarlierBatch)
+{
+    for (const LaterBatch& c : later_batches) {
+        SCOPED_TRACE(c.name);
+        cds_double::reset();
+        run_options.only_existing = c.only_existing;
+        for (int i = 0; c.only_existing && i < 128; ++i)
+            cds_double::add_leaf("/" + long_name(i), DATA_TYPE_STRING, "old");
+        cds_double::add_leaf("/t", DATA_TYPE_STRING, "old");
+        EXPECT_EQ(load(in_root(long_batch() + c.attrs)), 0);
+        ASSERT_EQ(cds_double::count_calls("set_leaves"), 2);
+        EXPECT_EQ(set_paths(0).size(), 128u);
+        EXPECT_EQ(set_paths(1), c.paths);
+        EXPECT_EQ(cds_double::calls().back().persist, c.persist);
+        std::string values, text;
+        for (const std::string& path : c.paths)
+            if (cds_double::leaf_value(path).to_string(text) == 0)
+                values += path + "=" + text + "\n";
+        EXPECT_EQ(values, c.values);
+        EXPECT_EQ(cds_double::leaf_value("/" + long_name(127)).text(),
+                  "a value too long for a short string");
+        // A warning names its own point, not one an earlier point left behind.
+        std::string err_end = c.err_end;
+        EXPECT_EQ(err.empty(), err_end.empty()) << err;
+        EXPECT_EQ(err.substr(err.size() - std::min(err.size(), err_end.size())), err_end);
+    }
 }
 
 TEST_F(LoadTest, OnlyExistingKeepsTheOthersOfItsBatch)

@@ -164,10 +164,34 @@ bool add_node_id(pcd_connection& connection, std::string_view path, sqlite3_int6
     return true;
 }
 
-// Makes sure a node is at a canonical path, creating it and any missing
-// nodes above it.
-Outcome find_or_make_node(pcd_connection& connection, std::string_view path, sqlite3_int64& id)
+void remember_node(pcd_connection& connection, std::string_view path, sqlite3_int64 id,
+                   sqlite3_int64 next_seq)
 {
+    connection.last_node_valid = true;
+    connection.last_node_path.assign(path);
+    connection.last_node_id = id;
+    connection.last_node_next_seq = next_seq;
+}
+
+// The seq of the next child of the node resolve_node gave last.
+bool next_child_seq(pcd_connection& connection, sqlite3_int64& seq)
+{
+    if (connection.last_node_next_seq == 0 &&
+        !query_next_seq(connection, connection.last_node_id, connection.last_node_next_seq))
+        return false;
+    seq = connection.last_node_next_seq;
+    return true;
+}
+
+Outcome place_for_child(pcd_connection& connection, std::string_view path, sqlite3_int64& parent,
+                        sqlite3_int64& seq);
+
+// Makes sure a node is at a canonical path, creating it (created) and any
+// missing nodes above it.
+Outcome find_or_make_node(pcd_connection& connection, std::string_view path, sqlite3_int64& id,
+                          bool& created)
+{
+    created = false;
     switch (find_node_id(connection, path, id)) {
     case Lookup::found:
         return Outcome::written;
@@ -177,27 +201,42 @@ Outcome find_or_make_node(pcd_connection& connection, std::string_view path, sql
         break;
     }
     sqlite3_int64 parent = 0;
-    Outcome outcome = find_or_make_node(connection, parent_of(path), parent);
+    sqlite3_int64 seq = 0;
+    Outcome outcome = place_for_child(connection, parent_of(path), parent, seq);
     if (outcome != Outcome::written)
         return outcome;
-    sqlite3_int64 seq = 0;
     bool inserted = false;
-    if (!query_next_seq(connection, parent, seq) ||
-        !insert_node(connection, parent, name_of(path), seq, ELEMENT_PROPERTY_ORDINARY, inserted))
+    if (!insert_node(connection, parent, name_of(path), seq, ELEMENT_PROPERTY_ORDINARY, inserted))
         return Outcome::store_failed;
     // No node is there, so what is there is a data point.
     if (!inserted)
         return Outcome::under_data_point;
-    return add_node_id(connection, path, id) ? Outcome::written : Outcome::store_failed;
+    if (!add_node_id(connection, path, id))
+        return Outcome::store_failed;
+    created = true;
+    return Outcome::written;
 }
 
-void remember_node(pcd_connection& connection, std::string_view path, sqlite3_int64 id,
-                   sqlite3_int64 next_seq)
+// The id of the node at a canonical path, made if missing, and the seq its
+// next child gets. A load makes a node just after filling its parent, so
+// the parent is usually the node remembered.
+Outcome place_for_child(pcd_connection& connection, std::string_view path, sqlite3_int64& parent,
+                        sqlite3_int64& seq)
 {
-    connection.last_node_valid = true;
-    connection.last_node_path.assign(path);
-    connection.last_node_id = id;
-    connection.last_node_next_seq = next_seq;
+    if (connection.last_node_valid && path == connection.last_node_path) {
+        parent = connection.last_node_id;
+        if (!next_child_seq(connection, seq))
+            return Outcome::store_failed;
+        connection.last_node_next_seq = seq + 1;
+        return Outcome::written;
+    }
+    bool created = false;
+    Outcome outcome = find_or_make_node(connection, path, parent, created);
+    if (outcome != Outcome::written)
+        return outcome;
+    seq = 1;
+    return created || query_next_seq(connection, parent, seq) ? Outcome::written
+                                                              : Outcome::store_failed;
 }
 
 // Makes sure a node is at a canonical path, giving its id. Writes usually
@@ -209,20 +248,11 @@ Outcome resolve_node(pcd_connection& connection, std::string_view path, sqlite3_
         id = connection.last_node_id;
         return Outcome::written;
     }
-    Outcome outcome = find_or_make_node(connection, path, id);
+    bool created = false;
+    Outcome outcome = find_or_make_node(connection, path, id, created);
     if (outcome == Outcome::written)
-        remember_node(connection, path, id, 0);
+        remember_node(connection, path, id, created ? 1 : 0);
     return outcome;
-}
-
-// The seq of the next child of the node resolve_node gave last.
-bool next_child_seq(pcd_connection& connection, sqlite3_int64& seq)
-{
-    if (connection.last_node_next_seq == 0 &&
-        !query_next_seq(connection, connection.last_node_id, connection.last_node_next_seq))
-        return false;
-    seq = connection.last_node_next_seq;
-    return true;
 }
 
 // The form in which the store keeps a value: the bytes of a binary value,

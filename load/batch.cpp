@@ -59,6 +59,15 @@ void queue_open_leaf()
     leaf.persist = load_state.attr_persist;
 }
 
+// Swapped rather than moved: the queue slot gets the list entry's old
+// memory for its next path, so that no path needs memory of its own.
+void put_path(std::size_t index, std::string& path)
+{
+    if (index == lists.paths.size())
+        lists.paths.emplace_back();
+    lists.paths[index].swap(path);
+}
+
 void add_to_commit(QueuedLeaf& leaf)
 {
     data_type_t type = pcd_str_to_enum(leaf.type_name.c_str());
@@ -73,7 +82,7 @@ void add_to_commit(QueuedLeaf& leaf)
         lists.elements.pop_back();
         return;
     }
-    lists.paths.push_back(std::move(leaf.path));
+    put_path(lists.elements.size() - 1, leaf.path);
     lists.persist.push_back(leaf.persist);
 }
 
@@ -87,16 +96,19 @@ void cut_commit_lists(std::size_t length)
 // Converts the queued points the CDS can take into lists.
 void fill_commit_lists()
 {
-    cut_commit_lists(0);
+    lists.elements.clear();
+    lists.persist.clear();
     for (std::size_t i = 0; i < queued; ++i)
         add_to_commit(queue[i]);
+    // The paths past the last one put keep their memory until here.
+    lists.paths.resize(lists.elements.size());
 }
 
 void move_entry(std::size_t from, std::size_t to)
 {
     if (from == to)
         return;
-    lists.paths[to] = std::move(lists.paths[from]);
+    lists.paths[to].swap(lists.paths[from]);
     lists.elements[to] = lists.elements[from];
     lists.persist[to] = lists.persist[from];
 }

@@ -125,8 +125,7 @@ bool query_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_in
     return true;
 }
 
-// Runs a write that binds the (parent, name) key first; done tells whether
-// it changed a row.
+// Steps a write; done tells whether it changed a row.
 bool step_write(pcd_connection& connection, sqlite3_stmt* statement, bool& done)
 {
     if (sqlite3_step(statement) != SQLITE_DONE)

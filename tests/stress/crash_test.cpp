@@ -196,8 +196,11 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
     }
     std::cout << killed_runs - completed << " of " << killed_runs << " loads killed, " << mid_write
               << " while writing a batch\n";
+    // The last run may have removed what the runs before wrote and been
+    // killed before its first batch, leaving nothing to remove.
     Ran removed = run(store.dir, {CDSCTL, "rm", "/crash"});
-    EXPECT_EQ(removed.how.exit_code, 0) << removed.err;
+    EXPECT_TRUE(removed.how.exit_code == 0 || expected == std::vector<int>(batch_count, absent))
+        << removed.err;
     EXPECT_EQ(run(store.dir, {CDSCTL, "export"}).out, demo);
 }
 

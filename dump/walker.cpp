@@ -36,12 +36,18 @@ const std::string& escaped_into(const std::string& text, std::string& scratch)
     return scratch;
 }
 
-// One allocation per child; the fill gives the separating "/".
+void set_child_path(std::string& sub_path, const std::string& path, const ChildEntry& child)
+{
+    sub_path.assign(path);
+    sub_path += '/';
+    sub_path += child.name;
+}
+
 std::string child_path(const std::string& path, const ChildEntry& child)
 {
-    std::string sub_path(path.size() + 1 + child.name.size(), '/');
-    path.copy(sub_path.data(), path.size());
-    child.name.copy(sub_path.data() + path.size() + 1, child.name.size());
+    std::string sub_path;
+    sub_path.reserve(path.size() + 1 + child.name.size());
+    set_child_path(sub_path, path, child);
     return sub_path;
 }
 
@@ -89,6 +95,18 @@ struct LeafLineScratch {
     std::string line;
 };
 
+// What dumping the data points of a node takes, kept from node to node so
+// that a dump seldom asks for memory.
+struct LeafScratch {
+    std::vector<std::string> paths;
+    std::vector<const std::string*> names;
+    std::vector<api_status_t> statuses;
+    std::vector<toolkit::CElement> elements;
+    std::vector<element_property_t> properties;
+    LeafLineScratch line;
+};
+LeafScratch leaf_scratch;
+
 void write_leaf(FILE* out, int depth, const std::string& name, const toolkit::CElement& element,
                 element_property_t property, LeafLineScratch& scratch)
 {
@@ -106,33 +124,33 @@ void write_leaf(FILE* out, int depth, const std::string& name, const toolkit::CE
 int dump_leaves(FILE* out, const std::string& path, const std::vector<ChildEntry>& children,
                 int depth, bool persistent_only)
 {
-    std::vector<std::string> paths;
-    std::vector<const std::string*> names;
-    paths.reserve(children.size());
-    names.reserve(children.size());
+    LeafScratch& scratch = leaf_scratch;
+    scratch.names.clear();
     for (const ChildEntry& child : children) {
         if (!is_selected_leaf(child, persistent_only))
             continue;
-        paths.push_back(child_path(path, child));
-        names.push_back(&child.name);
+        // Paths are assigned rather than made, to keep their memory.
+        if (scratch.names.size() == scratch.paths.size())
+            scratch.paths.emplace_back();
+        set_child_path(scratch.paths[scratch.names.size()], path, child);
+        scratch.names.push_back(&child.name);
     }
-    if (paths.empty())
+    if (scratch.names.empty())
         return 0;
+    scratch.paths.resize(scratch.names.size());
 
-    std::vector<api_status_t> statuses;
-    std::vector<toolkit::CElement> elements;
-    std::vector<element_property_t> properties;
-    int rc = run_options.connection.get_leaves(paths, statuses, elements, properties);
+    int rc = run_options.connection.get_leaves(scratch.paths, scratch.statuses, scratch.elements,
+                                               scratch.properties);
     if (rc != 0) {
         report_error("get_leaf('%s') failed: %d", path.c_str(), rc);
         return -1;
     }
-    std::size_t count =
-        std::min({elements.size(), statuses.size(), properties.size(), paths.size()});
-    LeafLineScratch scratch;
+    std::size_t count = std::min({scratch.elements.size(), scratch.statuses.size(),
+                                  scratch.properties.size(), scratch.paths.size()});
     for (std::size_t i = 0; i < count; ++i) {
-        if (statuses[i] == API_STATUS_EXISTS && is_leaf_dumpable(paths[i]))
-            write_leaf(out, depth, *names[i], elements[i], properties[i], scratch);
+        if (scratch.statuses[i] == API_STATUS_EXISTS && is_leaf_dumpable(scratch.paths[i]))
+            write_leaf(out, depth, *scratch.names[i], scratch.elements[i], scratch.properties[i],
+                       scratch.line);
     }
     return 0;
 }

@@ -16,16 +16,13 @@ bool is_canonical_store_path(std::string_view path)
     if (path.size() == 1)
         return true;
     std::size_t depth = 0;
-    std::size_t start = 1;
-    for (std::size_t i = 1; i <= path.size(); ++i) {
-        if (i < path.size() && path[i] != '/')
-            continue;
-        std::size_t length = i - start;
+    for (std::size_t start = 1; start <= path.size(); ++depth) {
+        std::size_t end = std::min(path.find('/', start), path.size());
+        std::size_t length = end - start;
         if (length == 0 ||
             (path[start] == '.' && (length == 1 || (length == 2 && path[start + 1] == '.'))))
             return false;
-        ++depth;
-        start = i + 1;
+        start = end + 1;
     }
     return depth <= cds_store::max_path_depth;
 }

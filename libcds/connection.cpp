@@ -48,9 +48,11 @@ PRAGMA user_version = 2;
 const char* const children_sql =
     "SELECT name, kind, property, type, value, seconds, microseconds, source"
     " FROM entry WHERE parent = ?1 ORDER BY seq";
-// A listing runs once per node of a dump and needs no source.
-const char* const listing_sql = "SELECT name, kind, property, type, value, seconds, microseconds"
-                                " FROM entry WHERE parent = ?1 ORDER BY seq";
+// A listing runs once per node of a dump: it needs no source and finds the
+// node by its path itself.
+const char* const listing_sql =
+    "SELECT name, kind, property, type, value, seconds, microseconds FROM entry"
+    " WHERE parent = (SELECT id FROM node WHERE path = ?1) ORDER BY seq";
 
 const char* const statement_sql[] = {
     "BEGIN",

@@ -582,20 +582,13 @@ int CCds::list_node(const std::string& path, api_status_t& status,
         return 0;
     if (!begin_read(connection))
         return -1;
-    // Only a node can be listed.
-    sqlite3_int64 id = 0;
-    Lookup found = find_node_id(connection, canonical, id);
-    if (found == Lookup::failed)
-        return failed_read(connection);
-    if (found == Lookup::missing)
-        return 0;
     connection.listed_count = 0;
     {
         StatementUse query = use_statement(connection, Sql::list_children);
         if (!query)
             return failed_read(connection);
         sqlite3_stmt* row = query.get();
-        sqlite3_bind_int64(row, 1, id);
+        bind_text(row, 1, canonical);
         int step;
         while ((step = sqlite3_step(row)) == SQLITE_ROW) {
             ListedChild& child = next_listed(connection);
@@ -611,6 +604,14 @@ int CCds::list_node(const std::string& path, api_status_t& status,
         if (step != SQLITE_DONE)
             return failed_read(connection);
     }
+    // Only a node can be listed; without children, its path alone tells.
+    sqlite3_int64 id = 0;
+    Lookup found =
+        connection.listed_count > 0 ? Lookup::found : find_node_id(connection, canonical, id);
+    if (found == Lookup::failed)
+        return failed_read(connection);
+    if (found == Lookup::missing)
+        return 0;
     children.reserve(connection.listed_count);
     for (std::size_t i = 0; i < connection.listed_count; ++i) {
         const ListedChild& child = connection.listed[i];

@@ -163,6 +163,13 @@ bool add_node_id(pcd_connection& connection, std::string_view path, sqlite3_int6
     return true;
 }
 
+// Whether path is that of the node the connection remembers from the last
+// write.
+bool is_remembered(const pcd_connection& connection, std::string_view path)
+{
+    return connection.last_node_valid && path == connection.last_node_path;
+}
+
 void remember_node(pcd_connection& connection, std::string_view path, sqlite3_int64 id,
                    sqlite3_int64 next_seq)
 {
@@ -222,7 +229,7 @@ Outcome find_or_make_node(pcd_connection& connection, std::string_view path, sql
 Outcome place_for_child(pcd_connection& connection, std::string_view path, sqlite3_int64& parent,
                         sqlite3_int64& seq)
 {
-    if (connection.last_node_valid && path == connection.last_node_path) {
+    if (is_remembered(connection, path)) {
         parent = connection.last_node_id;
         if (!next_child_seq(connection, seq))
             return Outcome::store_failed;
@@ -243,7 +250,7 @@ Outcome place_for_child(pcd_connection& connection, std::string_view path, sqlit
 // looked up again nor asked for its last child's seq.
 Outcome resolve_node(pcd_connection& connection, std::string_view path, sqlite3_int64& id)
 {
-    if (connection.last_node_valid && path == connection.last_node_path) {
+    if (is_remembered(connection, path)) {
         id = connection.last_node_id;
         return Outcome::written;
     }
@@ -282,7 +289,7 @@ Outcome stored_value(const CElement& value, std::string& scratch, std::string_vi
 // last write resolved were checked then.
 bool valid_names(const pcd_connection& connection, std::string_view path)
 {
-    if (connection.last_node_valid && parent_of(path) == connection.last_node_path)
+    if (is_remembered(connection, parent_of(path)))
         return cds_store::valid_entry_name(name_of(path));
     return cds_store::valid_path_names(path);
 }

@@ -23,6 +23,10 @@ struct CommandArgs {
 // and returns status.
 int fail(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// The message for standard output that could not be written; error is the
+// errno of the failed write, or 0 when it is no longer known.
+int fail_output(int error);
+
 // The message for a failed store operation on path.
 int fail_outcome(pcd_handle_t handle, const std::string& where, cds_store::Outcome outcome);
 

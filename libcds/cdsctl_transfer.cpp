@@ -253,6 +253,7 @@ int run_export(toolkit::CCds& cds, const CommandArgs& args)
     std::string path = args.operands.empty() ? "/" : args.operands[0];
     std::string line;
     bool write_failed = false;
+    int write_error = 0;
     cds_store::WalkResult result =
         cds_store::walk(cds.handle, path, [&](const cds_store::Entry& entry) {
             // The root always exists; it has no line of its own.
@@ -260,13 +261,16 @@ int run_export(toolkit::CCds& cds, const CommandArgs& args)
                 return true;
             append_entry_line(line, entry);
             write_failed = std::fwrite(line.data(), 1, line.size(), stdout) != line.size();
+            write_error = errno;
             return !write_failed;
         });
     if (result == cds_store::WalkResult::missing)
         return fail_outcome(cds.handle, path, Outcome::missing);
     if (result == cds_store::WalkResult::store_failed)
         return fail_outcome(cds.handle, path, Outcome::store_failed);
-    if (write_failed || std::fflush(stdout) != 0)
-        return fail(EXIT_FAILURE_OTHER, "standard output: %s", std::strerror(errno));
+    // A write that fails stops the walk; the rest of the output is checked
+    // with every command's.
+    if (write_failed)
+        return fail_output(write_error);
     return EXIT_OK;
 }

@@ -277,6 +277,9 @@ bool is_help(const char* arg)
 
 bool read_property(std::string_view text, int& property)
 {
+    // One spelling a number, the one export writes: no sign, no leading zero.
+    if (text.empty() || text[0] < '0' || text[0] > '9' || (text[0] == '0' && text.size() > 1))
+        return false;
     const char* end = text.data() + text.size();
     auto [stop, error] = std::from_chars(text.data(), end, property);
     return error == std::errc() && stop == end && property >= 0 && property <= 255;

@@ -36,7 +36,7 @@ void append_escaped(std::string& line, std::string_view value);
 bool unescape(std::string_view text, std::string& value);
 // Lower-case hex, two digits a byte: the text form of a binary value.
 void append_hex(std::string& text, std::string_view bytes);
-// A property: a decimal number in 0..255.
+// A property: a decimal number in 0..255, without sign or leading zeros.
 bool read_property(std::string_view text, int& property);
 
 int run_import(toolkit::CCds& cds, const CommandArgs& args);

@@ -66,6 +66,9 @@ int fail_line(const ImportState& state, const char* problem)
 // Writes the data point of a line whose value state.value holds unescaped.
 Outcome import_leaf(ImportState& state, const LineFields& fields, int property)
 {
+    // The type is looked up as a C string, which would end at a NUL.
+    if (fields.type.find('\0') != std::string_view::npos)
+        return Outcome::bad_type;
     state.type.assign(fields.type);
     data_type_t type = pcd_str_to_enum(state.type.c_str());
     if (type == DATA_TYPE_NONE)

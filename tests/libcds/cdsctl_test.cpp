@@ -13,6 +13,8 @@
 
 extern char** environ;
 
+using namespace std::string_literals;
+
 namespace
 {
 
@@ -74,6 +76,14 @@ TEST(Cdsctl, ErrorsAndExitStatuses)
          1,
          "cdsctl: --property wants a number in 0..255\n"},
         {{"mknode", "/a", "--property"}, "", 1, "cdsctl: --property wants a number in 0..255\n"},
+        {{"mknode", "/a", "--property", "-0"},
+         "",
+         1,
+         "cdsctl: --property wants a number in 0..255\n"},
+        {{"mknode", "/a", "--property", "007"},
+         "",
+         1,
+         "cdsctl: --property wants a number in 0..255\n"},
         {{"get", "/n/leaf", "--property", "1"},
          "",
          1,
@@ -108,6 +118,16 @@ TEST(Cdsctl, ErrorsAndExitStatuses)
          "/a\tint32\t300\t1\n",
          2,
          "cdsctl: stdin:1: /a: the property is not in 0..255\n"},
+        // Read as 0 and 1, and a TYPE as far as its NUL, these used to be imported.
+        {{"import"},
+         "/a\tint32\t-0\t1\n",
+         2,
+         "cdsctl: stdin:1: /a: the property is not in 0..255\n"},
+        {{"import"},
+         "/a\tint32\t00001\t1\n",
+         2,
+         "cdsctl: stdin:1: /a: the property is not in 0..255\n"},
+        {{"import"}, "/a\tstring\0junk\t0\tv\n"s, 2, "cdsctl: stdin:1: /a: no such type\n"},
         {{"import"},
          "/a\tstring\t0\tbad \\q\n",
          2,

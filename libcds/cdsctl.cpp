@@ -256,6 +256,17 @@ int parse_command_line(int argc, char** argv, const Command*& command, CommandAr
     return command->check ? command->check(args) : EXIT_OK;
 }
 
+// Output that never reached its file must not pass for success. A write
+// that failed before this flush has left no reason in errno.
+int finish_output(int status)
+{
+    bool failed_earlier = std::ferror(stdout) != 0;
+    int error = std::fflush(stdout) == 0 ? 0 : errno;
+    if (status != EXIT_OK || (!failed_earlier && error == 0))
+        return status;
+    return fail_output(error);
+}
+
 bool is_help(const char* arg)
 {
     return std::strcmp(arg, "help") == 0 || std::strcmp(arg, "-h") == 0 ||
@@ -266,6 +277,9 @@ bool is_help(const char* arg)
 
 bool read_property(std::string_view text, int& property)
 {
+    // One spelling a number, the one export writes: no sign, no leading zero.
+    if (text.empty() || text[0] < '0' || text[0] > '9' || (text[0] == '0' && text.size() > 1))
+        return false;
     const char* end = text.data() + text.size();
     auto [stop, error] = std::from_chars(text.data(), end, property);
     return error == std::errc() && stop == end && property >= 0 && property <= 255;
@@ -282,6 +296,12 @@ int fail(int status, const char* format, ...)
     return status;
 }
 
+int fail_output(int error)
+{
+    return fail(EXIT_FAILURE_OTHER, "standard output: %s",
+                error != 0 ? std::strerror(error) : "write error");
+}
+
 int fail_outcome(pcd_handle_t handle, const std::string& where, Outcome outcome)
 {
     if (outcome == Outcome::store_failed)
@@ -294,7 +314,7 @@ int main(int argc, char** argv)
 {
     if (argc == 2 && is_help(argv[1])) {
         print_usage(stdout);
-        return EXIT_OK;
+        return finish_output(EXIT_OK);
     }
     const Command* command = nullptr;
     CommandArgs args;
@@ -310,5 +330,5 @@ int main(int argc, char** argv)
     status = command->run(cds, args);
     pcd_close(cds.handle);
     cds.handle = nullptr;
-    return status;
+    return finish_output(status);
 }

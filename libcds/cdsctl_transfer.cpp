@@ -66,6 +66,9 @@ int fail_line(const ImportState& state, const char* problem)
 // Writes the data point of a line whose value state.value holds unescaped.
 Outcome import_leaf(ImportState& state, const LineFields& fields, int property)
 {
+    // The type is looked up as a C string, which would end at a NUL.
+    if (fields.type.find('\0') != std::string_view::npos)
+        return Outcome::bad_type;
     state.type.assign(fields.type);
     data_type_t type = pcd_str_to_enum(state.type.c_str());
     if (type == DATA_TYPE_NONE)
@@ -253,6 +256,7 @@ int run_export(toolkit::CCds& cds, const CommandArgs& args)
     std::string path = args.operands.empty() ? "/" : args.operands[0];
     std::string line;
     bool write_failed = false;
+    int write_error = 0;
     cds_store::WalkResult result =
         cds_store::walk(cds.handle, path, [&](const cds_store::Entry& entry) {
             // The root always exists; it has no line of its own.
@@ -260,13 +264,16 @@ int run_export(toolkit::CCds& cds, const CommandArgs& args)
                 return true;
             append_entry_line(line, entry);
             write_failed = std::fwrite(line.data(), 1, line.size(), stdout) != line.size();
+            write_error = errno;
             return !write_failed;
         });
     if (result == cds_store::WalkResult::missing)
         return fail_outcome(cds.handle, path, Outcome::missing);
     if (result == cds_store::WalkResult::store_failed)
         return fail_outcome(cds.handle, path, Outcome::store_failed);
-    if (write_failed || std::fflush(stdout) != 0)
-        return fail(EXIT_FAILURE_OTHER, "standard output: %s", std::strerror(errno));
+    // A write that fails stops the walk; the rest of the output is checked
+    // with every command's.
+    if (write_failed)
+        return fail_output(write_error);
     return EXIT_OK;
 }

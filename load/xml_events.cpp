@@ -165,6 +165,16 @@ int XMLCALL refuse_external_entity(XML_Parser, const XML_Char*, const XML_Char*,
     return XML_STATUS_ERROR;
 }
 
+// An external subset or a parameter entity reference may declare entities
+// the load never reads, and the parser drops those silently from attribute
+// values: such a document is refused before any of its content is read.
+int XMLCALL refuse_not_standalone(void*)
+{
+    report_error("document type declaration with an external subset or parameter entity "
+                 "reference - exiting");
+    return XML_STATUS_ERROR;
+}
+
 void XMLCALL on_skipped_entity(void*, const XML_Char* name, int is_parameter_entity)
 {
     if (is_parameter_entity)
@@ -185,6 +195,7 @@ void start_load(XML_Parser parser)
     XML_SetElementHandler(parser, on_start_element, on_end_element);
     XML_SetCharacterDataHandler(parser, on_char_data);
     XML_SetExternalEntityRefHandler(parser, refuse_external_entity);
+    XML_SetNotStandaloneHandler(parser, refuse_not_standalone);
     XML_SetSkippedEntityHandler(parser, on_skipped_entity);
 }
 

@@ -112,6 +112,18 @@ TEST_P(BadDocuments, FailWithPosition)
     EXPECT_EQ(cds_double::count_calls("set_leaves"), 0);
 }
 
+// Entities the parser cannot resolve used to vanish from attribute values:
+// name="a&b;c" loaded as "ac", root="/X/&u;Y" as "/X/Y".
+const std::string external_subset = "<!DOCTYPE dump SYSTEM \"cds.dtd\">\n";
+const std::string parameter_entity = "<!DOCTYPE dump [<!ENTITY % p SYSTEM \"cds.ent\"> %p;]>\n";
+const std::string entity_in_name =
+    "<dump><node root=\"/X\"><attr name=\"a&b;c\" type=\"string\">v</attr></node></dump>\n";
+const std::string entity_in_root =
+    "<dump><node root=\"/X/&u;Y\"><attr name=\"a\" type=\"string\">v</attr></node></dump>\n";
+const std::string not_standalone =
+    "Error: document type declaration with an external subset or parameter entity reference"
+    " - exiting\nXML_ParseBuffer() failed\nError: document is not standalone at line 1, column ";
+
 const BadDocument bad_documents[] = {
     {"Truncated", "<dump>\n<node root=\"/\">\n<attr name=\"a\" type=\"string\">v</attr>\n",
      "XML_ParseBuffer() failed\n"
@@ -132,6 +144,15 @@ const BadDocument bad_documents[] = {
      "Error: attributes given before root node was specified - exiting\n"
      "XML_ParseBuffer() failed\n"
      "Error: parsing aborted at line 2, column 29\n"},
+    {"EntityInNameWithExternalSubset", external_subset + entity_in_name, not_standalone + "22\n"},
+    {"EntityInNameWithParameterEntity", parameter_entity + entity_in_name, not_standalone + "47\n"},
+    {"EntityInRootWithExternalSubset", external_subset + entity_in_root, not_standalone + "22\n"},
+    {"EntityInRootWithParameterEntity", parameter_entity + entity_in_root, not_standalone + "47\n"},
+    // Standalone, the document's own declarations are all there is.
+    {"EntityInNameStandalone",
+     "<?xml version=\"1.0\" standalone=\"yes\"?>\n" + external_subset + entity_in_name,
+     "XML_ParseBuffer() failed\n"
+     "Error: undefined entity at line 3, column 22\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Documents, BadDocuments, testing::ValuesIn(bad_documents),

@@ -13,6 +13,8 @@
 
 extern char** environ;
 
+using namespace std::string_literals;
+
 namespace
 {
 
@@ -22,11 +24,12 @@ struct Result {
     std::string err;
 };
 
+// Standard output goes to out_file instead, unread, when one is given.
 Result cdsctl(const TempStore& store, const std::vector<std::string>& args,
-              const std::string& input = "")
+              const std::string& input = "", const std::string& out_file = "")
 {
     std::string in = store.dir + "/stdin";
-    std::string out = store.dir + "/stdout";
+    std::string out = out_file.empty() ? store.dir + "/stdout" : out_file;
     std::string err = store.dir + "/stderr";
     write_file(in, input);
     posix_spawn_file_actions_t actions;
@@ -44,7 +47,7 @@ Result cdsctl(const TempStore& store, const std::vector<std::string>& args,
     int status = 0;
     if (spawned != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return {-1, "", "did not run"};
-    return {WEXITSTATUS(status), read_file(out), read_file(err)};
+    return {WEXITSTATUS(status), out_file.empty() ? read_file(out) : "", read_file(err)};
 }
 
 const char* const small_store = "/n\tnode\t0\t\n"
@@ -73,6 +76,14 @@ TEST(Cdsctl, ErrorsAndExitStatuses)
          1,
          "cdsctl: --property wants a number in 0..255\n"},
         {{"mknode", "/a", "--property"}, "", 1, "cdsctl: --property wants a number in 0..255\n"},
+        {{"mknode", "/a", "--property", "-0"},
+         "",
+         1,
+         "cdsctl: --property wants a number in 0..255\n"},
+        {{"mknode", "/a", "--property", "007"},
+         "",
+         1,
+         "cdsctl: --property wants a number in 0..255\n"},
         {{"get", "/n/leaf", "--property", "1"},
          "",
          1,
@@ -107,6 +118,16 @@ TEST(Cdsctl, ErrorsAndExitStatuses)
          "/a\tint32\t300\t1\n",
          2,
          "cdsctl: stdin:1: /a: the property is not in 0..255\n"},
+        // Read as 0 and 1, and a TYPE as far as its NUL, these used to be imported.
+        {{"import"},
+         "/a\tint32\t-0\t1\n",
+         2,
+         "cdsctl: stdin:1: /a: the property is not in 0..255\n"},
+        {{"import"},
+         "/a\tint32\t00001\t1\n",
+         2,
+         "cdsctl: stdin:1: /a: the property is not in 0..255\n"},
+        {{"import"}, "/a\tstring\0junk\t0\tv\n"s, 2, "cdsctl: stdin:1: /a: no such type\n"},
         {{"import"},
          "/a\tstring\t0\tbad \\q\n",
          2,
@@ -134,6 +155,21 @@ TEST(Cdsctl, ErrorsAndExitStatuses)
         EXPECT_EQ(result.err.substr(0, compared), row.err.substr(0, compared)) << what;
     }
     EXPECT_EQ(cdsctl(store, {"export"}).out, small_store);
+}
+
+// Output lost on a full device used to pass for success.
+TEST(Cdsctl, FailsWhenStandardOutputCannotBeWritten)
+{
+    TempStore store;
+    ASSERT_EQ(cdsctl(store, {"import"}, small_store).status, 0);
+    const std::vector<std::string> commands[] = {
+        {"ls"}, {"get", "/n/leaf"}, {"stat", "/n/leaf"}, {"export"}, {"help"},
+    };
+    for (const auto& args : commands) {
+        Result result = cdsctl(store, args, "", "/dev/full");
+        EXPECT_EQ(result.status, 2) << args[0];
+        EXPECT_EQ(result.err, "cdsctl: standard output: No space left on device\n") << args[0];
+    }
 }
 
 TEST(Cdsctl, FailsWithoutAStoreAndChecksArgumentsFirst)

@@ -3,11 +3,42 @@
 #include "driver/run_options.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace
 {
+
+// The regular file this run created or truncated as the dump's destination;
+// path is null when there is none, so that nothing else is ever removed.
+struct OutputFile {
+    const char* path = nullptr;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+OutputFile output_file;
+
+void remember_output_file(const std::string& path, int fd)
+{
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return;
+    output_file.device = info.st_dev;
+    output_file.inode = info.st_ino;
+    output_file.path = path.c_str();
+}
+
+// Only while the path still leads, through no link of its own, to the file
+// that was opened: never a link, its target, a device, or a file put in its
+// place since.
+void remove_output_file()
+{
+    struct stat info;
+    if (output_file.path && lstat(output_file.path, &info) == 0 && S_ISREG(info.st_mode) &&
+        info.st_dev == output_file.device && info.st_ino == output_file.inode)
+        unlink(output_file.path);
+}
 
 // A dump made with -s holds passwords: a file it creates is for its owner only.
 FILE* open_for_writing(const std::string& path)
@@ -17,8 +48,11 @@ FILE* open_for_writing(const std::string& path)
     if (fd < 0)
         return nullptr;
     FILE* out = fdopen(fd, "w");
-    if (!out)
+    if (!out) {
         close(fd);
+        return nullptr;
+    }
+    remember_output_file(path, fd);
     return out;
 }
 
@@ -47,6 +81,13 @@ int close_output(FILE* out)
     else
         report_error("can't write file at '%s'", run_options.file_path.c_str());
     return -1;
+}
+
+void finish_output(bool remove)
+{
+    if (remove)
+        remove_output_file();
+    output_file = OutputFile();
 }
 
 void canonicalize_in_place(std::string& path)

@@ -11,6 +11,10 @@ FILE* open_stream(bool for_writing);
 // after a message, when anything written to it may be lost.
 int close_output(FILE* out);
 
+// Ends the dump's output after close_output; when remove, deletes the
+// destination file if it is a regular file this run created or truncated.
+void finish_output(bool remove);
+
 // Replaces path by its canonical form as the CDS library gives it; a path
 // with no canonical form becomes empty.
 void canonicalize_in_place(std::string& path);

@@ -57,6 +57,7 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
     // The link goes first: should a regression delete the destination of a
     // failed dump whatever it is, the link is lost rather than /dev/full.
     ASSERT_EQ(symlink("/dev/full", in_dir(temp, "full").c_str()), 0);
+    ASSERT_EQ(symlink("target.xml", in_dir(temp, "link").c_str()), 0);
     const struct {
         std::vector<std::string> args;
         int status;
@@ -70,6 +71,8 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
          "Error: can't open file at 'missing/out.xml'\n",
          "missing"},
         {{"-s", "-f", "gone.xml", "-p", "/Missing"}, 1, "", "gone.xml"},
+        // The failure used to delete the link, leaving its target behind.
+        {{"-f", "link", "-p", "/Missing"}, 1, "", ""},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.args[1]);
@@ -80,8 +83,8 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
         if (!row.absent.empty()) {
             EXPECT_FALSE(file_exists(in_dir(temp, row.absent)));
         }
-        struct stat info;
-        ASSERT_EQ(lstat(in_dir(temp, "full").c_str(), &info), 0) << "the link was deleted";
+        for (const char* link : {"full", "link"})
+            ASSERT_TRUE(file_exists(in_dir(temp, link))) << link << " was deleted";
     }
     struct stat info;
     EXPECT_TRUE(stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode));

@@ -175,7 +175,7 @@ int run_cdsxml(int argc, char** argv)
 {
     switch (parse_command_line(argc, argv)) {
     case ParseOutcome::version_shown:
-        return 0;
+        return close_output(stdout);
     case ParseOutcome::usage_shown:
         return 1;
     case ParseOutcome::run:

@@ -7,7 +7,7 @@
 // Null, after a message, when the file can't be opened.
 FILE* open_stream(bool for_writing);
 
-// Closes (or for standard output, flushes) the dump's output. Returns -1,
+// Closes (or for standard output, flushes) the output. Returns -1,
 // after a message, when anything written to it may be lost.
 int close_output(FILE* out);
 

@@ -89,10 +89,15 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
     struct stat info;
     EXPECT_TRUE(stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode));
 
-    ProgramRun run = run_program("/bin/sh", {"-c", "exec \"$0\" >/dev/full", CDSXML}, temp.dir,
-                                 in_dir(temp, "s.db"));
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.err, "Error: can't write to standard output\n");
+    // The version text used to be lost with status 0.
+    for (std::string args : {"", " -v"}) {
+        SCOPED_TRACE(args);
+        ProgramRun run =
+            run_program("/bin/sh", {"-c", "exec \"$0\"" + args + " >/dev/full", CDSXML}, temp.dir,
+                        in_dir(temp, "s.db"));
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(run.err, "Error: can't write to standard output\n");
+    }
 }
 
 // A document larger than the stream's buffer meets the full device in the

@@ -43,6 +43,9 @@ void remove_output_file()
 // A dump made with -s holds passwords: a file it creates is for its owner only.
 FILE* open_for_writing(const std::string& path)
 {
+    // Truncating the store or one of its companion files destroys it.
+    if (pcd_is_store_file(run_options.connection.handle, path.c_str()))
+        return nullptr;
     mode_t mode = run_options.include_sensitive ? 0600 : 0666;
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)

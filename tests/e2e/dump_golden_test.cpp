@@ -58,6 +58,7 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
     // failed dump whatever it is, the link is lost rather than /dev/full.
     ASSERT_EQ(symlink("/dev/full", in_dir(temp, "full").c_str()), 0);
     ASSERT_EQ(symlink("target.xml", in_dir(temp, "link").c_str()), 0);
+    std::string store_export = cdsctl(temp, "s.db", {"export"}).out;
     const struct {
         std::vector<std::string> args;
         int status;
@@ -73,6 +74,14 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
         {{"-s", "-f", "gone.xml", "-p", "/Missing"}, 1, "", "gone.xml"},
         // The failure used to delete the link, leaving its target behind.
         {{"-f", "link", "-p", "/Missing"}, 1, "", ""},
+        // Writing over the store or its companions destroyed it.
+        {{"-f", "s.db"}, 255, "Error: can't open file at 's.db'\n", ""},
+        {{"-f", "s.db-wal"}, 255, "Error: can't open file at 's.db-wal'\n", ""},
+        {{"-f", "s.db-shm"}, 255, "Error: can't open file at 's.db-shm'\n", ""},
+        {{"-f", "./s.db-journal"},
+         255,
+         "Error: can't open file at './s.db-journal'\n",
+         "s.db-journal"},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.args[1]);
@@ -88,6 +97,7 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
     }
     struct stat info;
     EXPECT_TRUE(stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode));
+    EXPECT_EQ(cdsctl(temp, "s.db", {"export"}).out, store_export);
 
     // The version text used to be lost with status 0.
     for (std::string args : {"", " -v"}) {

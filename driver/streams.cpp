@@ -2,7 +2,9 @@
 #include "driver/report.h"
 #include "driver/run_options.h"
 
+#include <csignal>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -10,16 +12,65 @@
 namespace
 {
 
+// The signals that end a dump early; a dump to a file removes it first.
+const int interrupting_signals[] = {SIGINT, SIGTERM, SIGHUP};
+const std::size_t interrupting_signal_count = std::size(interrupting_signals);
+
 // The regular file this run created or truncated as the dump's destination;
 // path is null when there is none, so that nothing else is ever removed.
+// The signal handler reads it: it is filled before the handler is armed.
 struct OutputFile {
     const char* path = nullptr;
     dev_t device = 0;
     ino_t inode = 0;
+    struct sigaction previous_actions[interrupting_signal_count];
 };
 OutputFile output_file;
 
-void remember_output_file(const std::string& path, int fd)
+// Only while the path still leads, through no link of its own, to the file
+// that was opened: never a link, its target, a device, or a file put in its
+// place since. Async-signal-safe.
+void remove_output_file()
+{
+    struct stat info;
+    if (output_file.path && lstat(output_file.path, &info) == 0 && S_ISREG(info.st_mode) &&
+        info.st_dev == output_file.device && info.st_ino == output_file.inode)
+        unlink(output_file.path);
+}
+
+// The caller sees the dump die of the signal it sent, once the unterminated
+// document is gone.
+void remove_output_and_die(int signal_number)
+{
+    remove_output_file();
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+void arm_signal_handlers()
+{
+    struct sigaction action = {};
+    action.sa_handler = remove_output_and_die;
+    sigemptyset(&action.sa_mask);
+    for (int signal_number : interrupting_signals)
+        sigaddset(&action.sa_mask, signal_number);
+    for (std::size_t i = 0; i < interrupting_signal_count; ++i) {
+        struct sigaction& previous = output_file.previous_actions[i];
+        sigaction(interrupting_signals[i], nullptr, &previous);
+        // A signal ignored by whoever started the dump (nohup) stays ignored.
+        if (previous.sa_handler != SIG_IGN)
+            sigaction(interrupting_signals[i], &action, nullptr);
+    }
+}
+
+void disarm_signal_handlers()
+{
+    for (std::size_t i = 0; i < interrupting_signal_count; ++i)
+        sigaction(interrupting_signals[i], &output_file.previous_actions[i], nullptr);
+}
+
+// A regular destination file is removed after a failure, or on a signal.
+void watch_output_file(const std::string& path, int fd)
 {
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
@@ -27,17 +78,7 @@ void remember_output_file(const std::string& path, int fd)
     output_file.device = info.st_dev;
     output_file.inode = info.st_ino;
     output_file.path = path.c_str();
-}
-
-// Only while the path still leads, through no link of its own, to the file
-// that was opened: never a link, its target, a device, or a file put in its
-// place since.
-void remove_output_file()
-{
-    struct stat info;
-    if (output_file.path && lstat(output_file.path, &info) == 0 && S_ISREG(info.st_mode) &&
-        info.st_dev == output_file.device && info.st_ino == output_file.inode)
-        unlink(output_file.path);
+    arm_signal_handlers();
 }
 
 // A dump made with -s holds passwords: a file it creates is for its owner only.
@@ -55,7 +96,7 @@ FILE* open_for_writing(const std::string& path)
         close(fd);
         return nullptr;
     }
-    remember_output_file(path, fd);
+    watch_output_file(path, fd);
     return out;
 }
 
@@ -88,8 +129,11 @@ int close_output(FILE* out)
 
 void finish_output(bool remove)
 {
+    if (!output_file.path)
+        return;
     if (remove)
         remove_output_file();
+    disarm_signal_handlers();
     output_file = OutputFile();
 }
 

@@ -4,7 +4,9 @@
 #include <string>
 
 // The file named by the file path, or the standard stream when it is empty.
-// Null, after a message, when the file can't be opened.
+// Null, after a message, when the file can't be opened. Until finish_output,
+// SIGINT, SIGTERM or SIGHUP remove a regular destination file this run
+// created or truncated before they end the process.
 FILE* open_stream(bool for_writing);
 
 // Closes (or for standard output, flushes) the output. Returns -1,

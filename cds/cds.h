@@ -63,6 +63,9 @@ typedef pcd_connection* pcd_handle_t;
 // Null when the CDS cannot be reached.
 pcd_handle_t pcd_init();
 void pcd_close(pcd_handle_t handle);
+// 1 when path names the connected store's file or one of its companion
+// files (-wal, -shm, -journal), existing or not yet created; else 0.
+int pcd_is_store_file(pcd_handle_t handle, const char* path);
 
 // Rewrites the NUL-terminated path in buffer (which has room for length + 1
 // bytes) to its canonical form and returns the canonical length, or 0 when

@@ -9,8 +9,6 @@
 #include "load/xml_events.h"
 
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 RunOptions run_options;
 
@@ -80,12 +78,6 @@ bool no_dump_paths()
            o.persistent_recursive_paths.empty() && o.persistent_non_recursive_paths.empty();
 }
 
-bool is_regular_file(FILE* stream)
-{
-    struct stat info;
-    return fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 int run_dump()
 {
     RunOptions& o = run_options;
@@ -97,8 +89,6 @@ int run_dump()
 
     int result = -1;
     if (FILE* out = open_stream(true)) {
-        // Only a regular file is removed after a failure: never a device or a pipe.
-        bool removable = !o.file_path.empty() && is_regular_file(out);
         write_declaration(out);
         write_document_start(out);
         if (no_dump_paths())
@@ -107,8 +97,7 @@ int run_dump()
         write_document_end(out);
         if (close_output(out) != 0)
             result = -1;
-        if (result != 0 && removable)
-            unlink(o.file_path.c_str());
+        finish_output(result != 0);
     }
     close_connection();
     return result;
@@ -186,7 +175,7 @@ int run_cdsxml(int argc, char** argv)
 {
     switch (parse_command_line(argc, argv)) {
     case ParseOutcome::version_shown:
-        return 0;
+        return close_output(stdout);
     case ParseOutcome::usage_shown:
         return 1;
     case ParseOutcome::run:

@@ -29,6 +29,7 @@ struct Faults {
 
 std::map<std::string, Entry> tree;
 Faults faults;
+std::set<std::string> store_files;
 std::vector<cds_double::Call> call_log;
 int canonicalize_count = 0;
 int open_connections = 0;
@@ -130,6 +131,7 @@ void reset()
     tree.clear();
     tree["/"] = Entry();
     faults = Faults();
+    store_files.clear();
     call_log.clear();
     canonicalize_count = 0;
     open_connections = 0;
@@ -217,6 +219,11 @@ void fail_canonicalize(const std::string& path)
     faults.canonicalize.insert(path);
 }
 
+void add_store_file(const std::string& path)
+{
+    store_files.insert(path);
+}
+
 const std::vector<Call>& calls()
 {
     return call_log;
@@ -252,6 +259,11 @@ void pcd_close(pcd_handle_t handle)
 {
     if (handle == the_handle && open_connections > 0)
         --open_connections;
+}
+
+int pcd_is_store_file(pcd_handle_t, const char* path)
+{
+    return store_files.count(path) ? 1 : 0;
 }
 
 std::size_t pcd_canonicalize_path(char* buffer, std::size_t length)

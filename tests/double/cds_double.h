@@ -43,6 +43,8 @@ void fail_get_leaves(const std::string& path);
 void fail_set_leaves(int n);
 void refuse_set_leaf(const std::string& path);
 void fail_canonicalize(const std::string& path);
+// pcd_is_store_file answers yes for path, as the tool passes it.
+void add_store_file(const std::string& path);
 
 const std::vector<Call>& calls();
 int count_calls(const std::string& operation);

@@ -96,12 +96,17 @@ TEST_F(DumpRun, FailedNestedListingDeletesTheFile)
 
 TEST_F(DumpRun, UnopenableFile)
 {
-    std::string missing = directory + "/no/such/dir.xml";
-    ToolResult result = run_tool({"-f", missing});
-    EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Error: can't open file at '" + missing + "'\n");
-    EXPECT_FALSE(cds_double::connection_open());
+    // The store's own file is refused before it is truncated.
+    cds_double::add_store_file(file);
+    for (const std::string& path : {directory + "/no/such/dir.xml", file}) {
+        SCOPED_TRACE(path);
+        ToolResult result = run_tool({"-f", path});
+        EXPECT_EQ(result.status, -1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "Error: can't open file at '" + path + "'\n");
+        EXPECT_FALSE(exists(path));
+        EXPECT_FALSE(cds_double::connection_open());
+    }
 }
 
 // A full disk used to give status 0 and a truncated document.

@@ -57,6 +57,8 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
     // The link goes first: should a regression delete the destination of a
     // failed dump whatever it is, the link is lost rather than /dev/full.
     ASSERT_EQ(symlink("/dev/full", in_dir(temp, "full").c_str()), 0);
+    ASSERT_EQ(symlink("target.xml", in_dir(temp, "link").c_str()), 0);
+    std::string store_export = cdsctl(temp, "s.db", {"export"}).out;
     const struct {
         std::vector<std::string> args;
         int status;
@@ -70,6 +72,16 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
          "Error: can't open file at 'missing/out.xml'\n",
          "missing"},
         {{"-s", "-f", "gone.xml", "-p", "/Missing"}, 1, "", "gone.xml"},
+        // The failure used to delete the link, leaving its target behind.
+        {{"-f", "link", "-p", "/Missing"}, 1, "", ""},
+        // Writing over the store or its companions destroyed it.
+        {{"-f", "s.db"}, 255, "Error: can't open file at 's.db'\n", ""},
+        {{"-f", "s.db-wal"}, 255, "Error: can't open file at 's.db-wal'\n", ""},
+        {{"-f", "s.db-shm"}, 255, "Error: can't open file at 's.db-shm'\n", ""},
+        {{"-f", "./s.db-journal"},
+         255,
+         "Error: can't open file at './s.db-journal'\n",
+         "s.db-journal"},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.args[1]);
@@ -80,16 +92,22 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
         if (!row.absent.empty()) {
             EXPECT_FALSE(file_exists(in_dir(temp, row.absent)));
         }
-        struct stat info;
-        ASSERT_EQ(lstat(in_dir(temp, "full").c_str(), &info), 0) << "the link was deleted";
+        for (const char* link : {"full", "link"})
+            ASSERT_TRUE(file_exists(in_dir(temp, link))) << link << " was deleted";
     }
     struct stat info;
     EXPECT_TRUE(stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode));
+    EXPECT_EQ(cdsctl(temp, "s.db", {"export"}).out, store_export);
 
-    ProgramRun run = run_program("/bin/sh", {"-c", "exec \"$0\" >/dev/full", CDSXML}, temp.dir,
-                                 in_dir(temp, "s.db"));
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.err, "Error: can't write to standard output\n");
+    // The version text used to be lost with status 0.
+    for (std::string args : {"", " -v"}) {
+        SCOPED_TRACE(args);
+        ProgramRun run =
+            run_program("/bin/sh", {"-c", "exec \"$0\"" + args + " >/dev/full", CDSXML}, temp.dir,
+                        in_dir(temp, "s.db"));
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(run.err, "Error: can't write to standard output\n");
+    }
 }
 
 // A document larger than the stream's buffer meets the full device in the

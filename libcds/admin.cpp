@@ -1,6 +1,12 @@
 #include "libcds/connection.h"
 #include "libcds/store.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 using cds_store::Entry;
 using cds_store::Visitor;
 using cds_store::WalkResult;
@@ -142,6 +148,19 @@ DatabasePtr open_database(const std::string& file, int flags, std::string& error
     return db;
 }
 
+// A backup holds the store's passwords, so a new one is its owner's alone;
+// a file that is there already keeps its mode.
+bool create_private_file(const std::string& file, std::string& error)
+{
+    int descriptor = open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    close(descriptor);
+    return true;
+}
+
 } // namespace
 
 namespace cds_store
@@ -159,7 +178,7 @@ WalkResult find(pcd_handle_t handle, const std::string& path, const Visitor& vis
 
 int backup(pcd_handle_t handle, const std::string& file, std::string& error)
 {
-    if (!handle)
+    if (!handle || !create_private_file(file, error))
         return -1;
     DatabasePtr copy = open_database(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
     if (!copy)

@@ -222,4 +222,21 @@ TEST(Cdsctl, RestoreRollsBackToABackup)
     EXPECT_EQ(cdsctl(store, {"export"}).out, "/x\tint32\t0\t1\n");
 }
 
+TEST(Cdsctl, BackupIsReadableByItsOwnerOnly)
+{
+    TempStore store;
+    std::string copy = store.dir + "/copy.db";
+    mode_t umask_before = umask(022);
+    EXPECT_EQ(cdsctl(store, {"backup", copy}).status, 0);
+    umask(umask_before);
+    struct stat info;
+    EXPECT_EQ(stat(copy.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600);
+    // A file that is there already keeps the mode its owner gave it.
+    chmod(copy.c_str(), 0640);
+    EXPECT_EQ(cdsctl(store, {"backup", copy}).status, 0);
+    EXPECT_EQ(stat(copy.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640);
+}
+
 } // namespace

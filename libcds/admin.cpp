@@ -161,6 +161,39 @@ bool create_private_file(const std::string& file, std::string& error)
     return true;
 }
 
+StatementPtr prepare_query(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    return StatementPtr(statement);
+}
+
+// The integer the query returns, or -1 when it fails.
+sqlite3_int64 query_integer(sqlite3* db, const char* sql)
+{
+    StatementPtr query = prepare_query(db, sql);
+    if (!query || sqlite3_step(query.get()) != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int64(query.get(), 0);
+}
+
+bool refuse(std::string& error, const char* reason)
+{
+    error = reason;
+    return false;
+}
+
+// Whether saved can replace the store's contents; error says why not.
+bool check_backup(sqlite3* saved, sqlite3* store, std::string& error)
+{
+    if (!is_store_database(saved))
+        return refuse(error, "not a store");
+    // Copying pages into a store in WAL mode needs pages of its own size.
+    if (query_integer(saved, "PRAGMA page_size") != query_integer(store, "PRAGMA page_size"))
+        return refuse(error, "the backup's page size differs from the store's");
+    return true;
+}
+
 } // namespace
 
 namespace cds_store
@@ -195,10 +228,8 @@ int restore(pcd_handle_t handle, const std::string& file, std::string& error)
     DatabasePtr saved = open_database(file, SQLITE_OPEN_READONLY, error);
     if (!saved)
         return -1;
-    if (!is_store_database(saved.get())) {
-        error = "not a store";
+    if (!check_backup(saved.get(), handle->db.get(), error))
         return -1;
-    }
     end_read(*handle);
     return copy_database(handle->db.get(), saved.get(), error);
 }

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 extern char** environ;
@@ -220,6 +223,51 @@ TEST(Cdsctl, RestoreRollsBackToABackup)
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, "cdsctl: " + store.dir + "/junk: restore failed: not a store\n");
     EXPECT_EQ(cdsctl(store, {"export"}).out, "/x\tint32\t0\t1\n");
+}
+
+// Changes a copy of a backup as a bad disk or a crafted file would: by the
+// SQL given or, without it, by zeroing its last page.
+void craft(const std::string& file, const char* sql)
+{
+    if (!sql) {
+        std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+        bytes.seekp(-4096, std::ios::end);
+        bytes << std::string(4096, '\0');
+        return;
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
+{
+    TempStore store;
+    std::string good = store.dir + "/good.db";
+    std::string bad = store.dir + "/bad.db";
+    ASSERT_EQ(cdsctl(store, {"import"}, small_store).status, 0);
+    ASSERT_EQ(cdsctl(store, {"backup", good}).status, 0);
+    ASSERT_EQ(cdsctl(store, {"set", "/x", "int32", "2"}).status, 0);
+    std::string before = cdsctl(store, {"export"}).out;
+    const struct {
+        const char* sql;
+        const char* reason;
+    } cases[] = {
+        {"PRAGMA journal_mode = DELETE; PRAGMA page_size = 8192; VACUUM",
+         "the backup's page size differs from the store's"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.sql ? row.sql : "damaged page");
+        std::filesystem::copy_file(good, bad, std::filesystem::copy_options::overwrite_existing);
+        craft(bad, row.sql);
+        Result result = cdsctl(store, {"restore", bad});
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.err, "cdsctl: " + bad + ": restore failed: " + row.reason + "\n");
+        EXPECT_EQ(cdsctl(store, {"export"}).out, before);
+    }
+    EXPECT_EQ(cdsctl(store, {"restore", good}).status, 0);
+    EXPECT_EQ(cdsctl(store, {"export"}).out, small_store);
 }
 
 TEST(Cdsctl, BackupIsReadableByItsOwnerOnly)

@@ -250,12 +250,41 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
     ASSERT_EQ(cdsctl(store, {"backup", good}).status, 0);
     ASSERT_EQ(cdsctl(store, {"set", "/x", "int32", "2"}).status, 0);
     std::string before = cdsctl(store, {"export"}).out;
+    const char* const bad_schema = "the backup's schema is not the store's";
+    const char* const bad_name = "the backup holds a name or path that the store refuses";
+    const char* const bad_nodes = "the backup holds nodes that do not match their entries";
     const struct {
         const char* sql;
         const char* reason;
     } cases[] = {
+        {nullptr, "the backup fails the integrity check"},
         {"PRAGMA journal_mode = DELETE; PRAGMA page_size = 8192; VACUUM",
          "the backup's page size differs from the store's"},
+        // Blanked every value on every later write.
+        {"CREATE TRIGGER t AFTER UPDATE ON entry BEGIN UPDATE entry SET value = ''; END",
+         bad_schema},
+        {"CREATE VIEW v AS SELECT name FROM entry", bad_schema},
+        {"CREATE INDEX i ON entry (kind)", bad_schema},
+        // A node named "." sent the dump round in circles.
+        {"UPDATE entry SET name = '.' WHERE name = 'n'", bad_name},
+        {"UPDATE entry SET name = '..' WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET name = '' WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET name = 'a/b' WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET name = 'a' || char(10) WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET name = CAST('leaf' AS BLOB) WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET name = hex(zeroblob(2100)) WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET parent = 99 WHERE name = 'leaf'",
+         "the backup holds an entry whose parent is missing"},
+        {"UPDATE node SET path = '/m' WHERE path = '/n'", bad_nodes},
+        {"INSERT INTO node (path) VALUES ('/o')", bad_nodes},
+        {"UPDATE node SET id = 7 WHERE id = 1; UPDATE entry SET parent = 7 WHERE parent = 1",
+         bad_nodes},
+        {"UPDATE entry SET kind = 3 WHERE name = 'leaf'",
+         "the backup holds an entry of no known kind"},
+        {"UPDATE entry SET type = 12 WHERE name = 'leaf'",
+         "the backup holds a data point of no known type"},
+        {"UPDATE entry SET property = 256 WHERE name = 'leaf'",
+         "the backup holds a property outside 0..255"},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.sql ? row.sql : "damaged page");

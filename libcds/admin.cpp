@@ -1,6 +1,12 @@
 #include "libcds/connection.h"
 #include "libcds/store.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 using cds_store::Entry;
 using cds_store::Visitor;
 using cds_store::WalkResult;
@@ -142,6 +148,193 @@ DatabasePtr open_database(const std::string& file, int flags, std::string& error
     return db;
 }
 
+// A backup holds the store's passwords, so a new one is its owner's alone;
+// a file that is there already keeps its mode.
+bool create_private_file(const std::string& file, std::string& error)
+{
+    int descriptor = open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    close(descriptor);
+    return true;
+}
+
+StatementPtr prepare_query(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    return StatementPtr(statement);
+}
+
+// The integer the query returns, or -1 when it fails.
+sqlite3_int64 query_integer(sqlite3* db, const char* sql)
+{
+    StatementPtr query = prepare_query(db, sql);
+    if (!query || sqlite3_step(query.get()) != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int64(query.get(), 0);
+}
+
+bool refuse(std::string& error, const char* reason)
+{
+    error = reason;
+    return false;
+}
+
+// A check that could not run says why.
+bool failed_check(sqlite3* db, std::string& error)
+{
+    error = sqlite3_errmsg(db);
+    return false;
+}
+
+bool passes_integrity_check(sqlite3* db)
+{
+    StatementPtr check = prepare_query(db, "PRAGMA integrity_check(1)");
+    return check && sqlite3_step(check.get()) == SQLITE_ROW && column_text(check.get(), 0) == "ok";
+}
+
+const char* const schema_query =
+    "SELECT type, name, tbl_name, sql FROM sqlite_schema ORDER BY type, name";
+
+bool same_rows(sqlite3_stmt* one, sqlite3_stmt* other)
+{
+    int step;
+    while ((step = sqlite3_step(one)) == SQLITE_ROW) {
+        if (sqlite3_step(other) != SQLITE_ROW)
+            return false;
+        for (int column = 0; column < sqlite3_column_count(one); ++column)
+            if (column_text(one, column) != column_text(other, column))
+                return false;
+    }
+    return step == SQLITE_DONE && sqlite3_step(other) == SQLITE_DONE;
+}
+
+// The same tables and indexes as a new store, and nothing else: a trigger
+// or a view in a backup would act on every later use of the store.
+bool has_store_schema(sqlite3* saved, std::string& error)
+{
+    DatabasePtr fresh = open_database(":memory:", SQLITE_OPEN_READWRITE, error);
+    if (!fresh)
+        return false;
+    if (sqlite3_exec(fresh.get(), store_schema(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        return failed_check(fresh.get(), error);
+    StatementPtr ours = prepare_query(fresh.get(), schema_query);
+    if (!ours)
+        return failed_check(fresh.get(), error);
+    StatementPtr theirs = prepare_query(saved, schema_query);
+    if (!theirs)
+        return failed_check(saved, error);
+    return same_rows(theirs.get(), ours.get()) ||
+           refuse(error, "the backup's schema is not the store's");
+}
+
+struct RowRule {
+    const char* sql; // returns a row that breaks the rule
+    const char* reason;
+};
+
+// With the names and types checked row by row, these make every entry one
+// that set and import could have written, reached from the root by its path.
+const RowRule row_rules[] = {
+    {"SELECT 1 FROM entry WHERE kind NOT IN (1, 2)", "the backup holds an entry of no known kind"},
+    {"SELECT 1 FROM entry WHERE typeof(property) != 'integer' OR property NOT BETWEEN 0 AND 255",
+     "the backup holds a property outside 0..255"},
+    {"SELECT 1 FROM entry WHERE parent NOT IN (SELECT id FROM node)",
+     "the backup holds an entry whose parent is missing"},
+    {"SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM node WHERE id = 1 AND path = '/')",
+     "the backup holds nodes that do not match their entries"},
+    {"SELECT 1 FROM entry JOIN node AS parent ON parent.id = entry.parent"
+     " WHERE kind = 2 AND NOT EXISTS (SELECT 1 FROM node WHERE path ="
+     " CASE parent.path WHEN '/' THEN '' ELSE parent.path END || '/' || entry.name)",
+     "the backup holds nodes that do not match their entries"},
+    // Node entries have one row each, of distinct paths, so equal counts
+    // leave none of the other rows without its entry.
+    {"SELECT 1 WHERE (SELECT count(*) FROM node) !="
+     " (SELECT count(*) FROM entry WHERE kind = 2) + 1",
+     "the backup holds nodes that do not match their entries"},
+};
+
+bool obeys_row_rule(sqlite3* saved, const RowRule& rule, std::string& error)
+{
+    StatementPtr query = prepare_query(saved, rule.sql);
+    if (!query)
+        return failed_check(saved, error);
+    int step = sqlite3_step(query.get());
+    if (step == SQLITE_ROW)
+        return refuse(error, rule.reason);
+    return step == SQLITE_DONE || failed_check(saved, error);
+}
+
+// An integer that the type table names.
+bool known_type(sqlite3_stmt* row)
+{
+    return sqlite3_column_type(row, 0) == SQLITE_INTEGER &&
+           pcd_enum_to_str(static_cast<data_type_t>(sqlite3_column_int(row, 0)));
+}
+
+bool has_known_types(sqlite3* saved, std::string& error)
+{
+    StatementPtr query = prepare_query(saved, "SELECT DISTINCT type FROM entry WHERE kind = 1");
+    if (!query)
+        return failed_check(saved, error);
+    int step;
+    while ((step = sqlite3_step(query.get())) == SQLITE_ROW)
+        if (!known_type(query.get()))
+            return refuse(error, "the backup holds a data point of no known type");
+    return step == SQLITE_DONE || failed_check(saved, error);
+}
+
+bool valid_stored_path(std::string_view parent_path, std::string_view name)
+{
+    std::string path(parent_path == "/" ? std::string_view() : parent_path);
+    path += '/';
+    path += name;
+    std::string canonical = path;
+    return cds_store::valid_entry_name(name) && cds_store::canonical_store_path(canonical) &&
+           canonical == path && cds_store::valid_path_names(path);
+}
+
+// A row at a time, so that memory stays flat however large the backup.
+bool has_valid_paths(sqlite3* saved, std::string& error)
+{
+    StatementPtr query = prepare_query(
+        saved, "SELECT node.path, entry.name FROM entry JOIN node ON node.id = entry.parent");
+    if (!query)
+        return failed_check(saved, error);
+    int step;
+    while ((step = sqlite3_step(query.get())) == SQLITE_ROW)
+        if (sqlite3_column_type(query.get(), 1) != SQLITE_TEXT ||
+            !valid_stored_path(column_text(query.get(), 0), column_text(query.get(), 1)))
+            return refuse(error, "the backup holds a name or path that the store refuses");
+    return step == SQLITE_DONE || failed_check(saved, error);
+}
+
+bool obeys_store_rules(sqlite3* saved, std::string& error)
+{
+    if (!has_known_types(saved, error) || !has_valid_paths(saved, error))
+        return false;
+    for (const RowRule& rule : row_rules)
+        if (!obeys_row_rule(saved, rule, error))
+            return false;
+    return true;
+}
+
+// Whether saved can replace the store's contents; error says why not.
+bool check_backup(sqlite3* saved, sqlite3* store, std::string& error)
+{
+    if (!is_store_database(saved))
+        return refuse(error, "not a store");
+    // Copying pages into a store in WAL mode needs pages of its own size.
+    if (query_integer(saved, "PRAGMA page_size") != query_integer(store, "PRAGMA page_size"))
+        return refuse(error, "the backup's page size differs from the store's");
+    if (!passes_integrity_check(saved))
+        return refuse(error, "the backup fails the integrity check");
+    return has_store_schema(saved, error) && obeys_store_rules(saved, error);
+}
+
 } // namespace
 
 namespace cds_store
@@ -159,7 +352,7 @@ WalkResult find(pcd_handle_t handle, const std::string& path, const Visitor& vis
 
 int backup(pcd_handle_t handle, const std::string& file, std::string& error)
 {
-    if (!handle)
+    if (!handle || !create_private_file(file, error))
         return -1;
     DatabasePtr copy = open_database(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
     if (!copy)
@@ -176,10 +369,13 @@ int restore(pcd_handle_t handle, const std::string& file, std::string& error)
     DatabasePtr saved = open_database(file, SQLITE_OPEN_READONLY, error);
     if (!saved)
         return -1;
-    if (!is_store_database(saved.get())) {
-        error = "not a store";
+    // The checks and the copy read one state of the file.
+    if (sqlite3_exec(saved.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        error = sqlite3_errmsg(saved.get());
         return -1;
     }
+    if (!check_backup(saved.get(), handle->db.get(), error))
+        return -1;
     end_read(*handle);
     return copy_database(handle->db.get(), saved.get(), error);
 }

@@ -202,6 +202,11 @@ bool is_store_database(sqlite3* db)
            query_integer(db, "PRAGMA user_version") == store_version;
 }
 
+const char* store_schema()
+{
+    return schema_sql;
+}
+
 StatementUse use_statement(pcd_connection& connection, Sql sql)
 {
     StatementPtr& statement = connection.statements[static_cast<int>(sql)];

@@ -109,6 +109,8 @@ using StatementUse = std::unique_ptr<sqlite3_stmt, ResetStatement>;
 
 // The database carries the store's marks, of this layout.
 bool is_store_database(sqlite3* db);
+// The statements that make an empty database a store.
+const char* store_schema();
 
 // The id of the root node, which always exists.
 constexpr sqlite3_int64 root_node_id = 1;

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 extern char** environ;
@@ -256,6 +259,97 @@ TEST(Cdsctl, RestoreRollsBackToABackup)
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, "cdsctl: " + store.dir + "/junk: restore failed: not a store\n");
     EXPECT_EQ(cdsctl(store, {"export"}).out, "/x\tint32\t0\t1\n");
+}
+
+// Changes a copy of a backup as a bad disk or a crafted file would: by the
+// SQL given or, without it, by zeroing its last page.
+void craft(const std::string& file, const char* sql)
+{
+    if (!sql) {
+        std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+        bytes.seekp(-4096, std::ios::end);
+        bytes << std::string(4096, '\0');
+        return;
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
+{
+    TempStore store;
+    std::string good = store.dir + "/good.db";
+    std::string bad = store.dir + "/bad.db";
+    ASSERT_EQ(cdsctl(store, {"import"}, small_store).status, 0);
+    ASSERT_EQ(cdsctl(store, {"backup", good}).status, 0);
+    ASSERT_EQ(cdsctl(store, {"set", "/x", "int32", "2"}).status, 0);
+    std::string before = cdsctl(store, {"export"}).out;
+    const char* const bad_schema = "the backup's schema is not the store's";
+    const char* const bad_name = "the backup holds a name or path that the store refuses";
+    const char* const bad_nodes = "the backup holds nodes that do not match their entries";
+    const struct {
+        const char* sql;
+        const char* reason;
+    } cases[] = {
+        {nullptr, "the backup fails the integrity check"},
+        {"PRAGMA journal_mode = DELETE; PRAGMA page_size = 8192; VACUUM",
+         "the backup's page size differs from the store's"},
+        // Blanked every value on every later write.
+        {"CREATE TRIGGER t AFTER UPDATE ON entry BEGIN UPDATE entry SET value = ''; END",
+         bad_schema},
+        {"CREATE VIEW v AS SELECT name FROM entry", bad_schema},
+        {"CREATE INDEX i ON entry (kind)", bad_schema},
+        // A node named "." sent the dump round in circles.
+        {"UPDATE entry SET name = '.' WHERE name = 'n'", bad_name},
+        {"UPDATE entry SET name = '..' WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET name = '' WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET name = 'a/b' WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET name = 'a' || char(10) WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET name = CAST('leaf' AS BLOB) WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET name = hex(zeroblob(2100)) WHERE name = 'leaf'", bad_name},
+        {"UPDATE entry SET parent = 99 WHERE name = 'leaf'",
+         "the backup holds an entry whose parent is missing"},
+        {"UPDATE node SET path = '/m' WHERE path = '/n'", bad_nodes},
+        {"INSERT INTO node (path) VALUES ('/o')", bad_nodes},
+        {"UPDATE node SET id = 7 WHERE id = 1; UPDATE entry SET parent = 7 WHERE parent = 1",
+         bad_nodes},
+        {"UPDATE entry SET kind = 3 WHERE name = 'leaf'",
+         "the backup holds an entry of no known kind"},
+        {"UPDATE entry SET type = 12 WHERE name = 'leaf'",
+         "the backup holds a data point of no known type"},
+        {"UPDATE entry SET property = 256 WHERE name = 'leaf'",
+         "the backup holds a property outside 0..255"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.sql ? row.sql : "damaged page");
+        std::filesystem::copy_file(good, bad, std::filesystem::copy_options::overwrite_existing);
+        craft(bad, row.sql);
+        Result result = cdsctl(store, {"restore", bad});
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.err, "cdsctl: " + bad + ": restore failed: " + row.reason + "\n");
+        EXPECT_EQ(cdsctl(store, {"export"}).out, before);
+    }
+    EXPECT_EQ(cdsctl(store, {"restore", good}).status, 0);
+    EXPECT_EQ(cdsctl(store, {"export"}).out, small_store);
+}
+
+TEST(Cdsctl, BackupIsReadableByItsOwnerOnly)
+{
+    TempStore store;
+    std::string copy = store.dir + "/copy.db";
+    mode_t umask_before = umask(022);
+    EXPECT_EQ(cdsctl(store, {"backup", copy}).status, 0);
+    umask(umask_before);
+    struct stat info;
+    EXPECT_EQ(stat(copy.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600);
+    // A file that is there already keeps the mode its owner gave it.
+    chmod(copy.c_str(), 0640);
+    EXPECT_EQ(cdsctl(store, {"backup", copy}).status, 0);
+    EXPECT_EQ(stat(copy.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640);
 }
 
 } // namespace

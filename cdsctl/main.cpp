@@ -1,6 +1,6 @@
 // cdsctl: the store's own command, for people, tests, the demo and
 // benchmarks.
-#include "libcds/cdsctl.h"
+#include "cdsctl/cdsctl.h"
 #include "libcds/store.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
 // cdsctl import and export: one line per entry,
 // PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE, TYPE "node" with an empty VALUE for
 // a node.
-#include "libcds/cdsctl.h"
+#include "cdsctl/cdsctl.h"
 
 #include <cerrno>
 #include <charconv>

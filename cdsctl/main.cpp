@@ -1,6 +1,7 @@
 // cdsctl: the store's own command, for people, tests, the demo and
-// benchmarks.
-#include "libcds/cdsctl.h"
+// benchmarks. Its commands, their table and main; the import and export
+// lines are in lines.cpp.
+#include "cdsctl/cdsctl.h"
 #include "libcds/store.h"
 
 #include <cerrno>
@@ -29,19 +30,10 @@ struct Command {
     Checker check;
 };
 
-std::string value_text(const cds_store::Entry& entry)
-{
-    if (entry.type != DATA_TYPE_BINARY)
-        return std::string(entry.value);
-    std::string text;
-    append_hex(text, entry.value);
-    return text;
-}
-
 int check_type(const CommandArgs& args)
 {
     if (pcd_str_to_enum(args.operands[1].c_str()) == DATA_TYPE_NONE)
-        return fail(EXIT_USAGE, "set: unknown type '%s'", args.operands[1].c_str());
+        return report_failure(EXIT_USAGE, "set: unknown type '%s'", args.operands[1].c_str());
     return EXIT_OK;
 }
 
@@ -50,8 +42,8 @@ int finish_write(pcd_handle_t handle, const std::string& path, Outcome outcome)
     if (outcome == Outcome::written && cds_store::commit(handle) == 0)
         return EXIT_OK;
     cds_store::rollback(handle);
-    return fail_outcome(handle, path,
-                        outcome == Outcome::written ? Outcome::store_failed : outcome);
+    return report_store_failure(handle, path,
+                                outcome == Outcome::written ? Outcome::store_failed : outcome);
 }
 
 int run_set(toolkit::CCds& cds, const CommandArgs& args)
@@ -60,10 +52,10 @@ int run_set(toolkit::CCds& cds, const CommandArgs& args)
     const std::string& type_name = args.operands[1];
     toolkit::CElement value(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, args.operands[2]);
     if (value.convert_type(pcd_str_to_enum(type_name.c_str())) != 0)
-        return fail(EXIT_FAILURE_OTHER, "%s: '%s' is not a valid %s value", path.c_str(),
-                    args.operands[2].c_str(), type_name.c_str());
+        return report_failure(EXIT_FAILURE_OTHER, "%s: '%s' is not a valid %s value", path.c_str(),
+                              args.operands[2].c_str(), type_name.c_str());
     if (cds_store::begin_write(cds.handle) != 0)
-        return fail_outcome(cds.handle, path, Outcome::store_failed);
+        return report_store_failure(cds.handle, path, Outcome::store_failed);
     return finish_write(
         cds.handle, path,
         cds_store::put_leaf(cds.handle, path, value, args.property, "cdsctl", cds_store::now()));
@@ -73,7 +65,7 @@ int run_mknode(toolkit::CCds& cds, const CommandArgs& args)
 {
     const std::string& path = args.operands[0];
     if (cds_store::begin_write(cds.handle) != 0)
-        return fail_outcome(cds.handle, path, Outcome::store_failed);
+        return report_store_failure(cds.handle, path, Outcome::store_failed);
     return finish_write(cds.handle, path, cds_store::put_node(cds.handle, path, args.property));
 }
 
@@ -90,25 +82,24 @@ int with_data_point(toolkit::CCds& cds, const std::string& path,
             return true;
         });
     if (result == cds_store::WalkResult::missing)
-        return fail(EXIT_FAILURE_OTHER, "%s: no such data point", path.c_str());
+        return report_failure(EXIT_FAILURE_OTHER, "%s: no such data point", path.c_str());
     if (result != cds_store::WalkResult::done)
-        return fail_outcome(cds.handle, path, Outcome::store_failed);
+        return report_store_failure(cds.handle, path, Outcome::store_failed);
     if (is_node)
-        return fail(EXIT_FAILURE_OTHER, "%s: is a node, not a data point", path.c_str());
+        return report_failure(EXIT_FAILURE_OTHER, "%s: is a node, not a data point", path.c_str());
     return EXIT_OK;
 }
 
 void print_value(const cds_store::Entry& entry)
 {
-    std::printf("%s\n", value_text(entry).c_str());
+    std::printf("%s\n", entry_value_text(entry).c_str());
 }
 
 void print_stat(const cds_store::Entry& entry)
 {
-    const char* type_name = pcd_enum_to_str(entry.type);
-    std::printf("%s\t%d\t%u.%06u\t%.*s\n", type_name ? type_name : toolkit::CElement::_invalid,
-                entry.property, entry.time.seconds, entry.time.microseconds,
-                static_cast<int>(entry.source.size()), entry.source.data());
+    std::printf("%s\t%d\t%u.%06u\t%.*s\n", type_name_or_invalid(entry.type), entry.property,
+                entry.time.seconds, entry.time.microseconds, static_cast<int>(entry.source.size()),
+                entry.source.data());
 }
 
 int run_get(toolkit::CCds& cds, const CommandArgs& args)
@@ -127,9 +118,9 @@ int run_ls(toolkit::CCds& cds, const CommandArgs& args)
     api_status_t status = API_STATUS_ABSENT;
     std::vector<ChildEntry> children;
     if (cds.list_node(path, status, children) != 0)
-        return fail_outcome(cds.handle, path, Outcome::store_failed);
+        return report_store_failure(cds.handle, path, Outcome::store_failed);
     if (status != API_STATUS_EXISTS)
-        return fail(EXIT_FAILURE_OTHER, "%s: no such node", path.c_str());
+        return report_failure(EXIT_FAILURE_OTHER, "%s: no such node", path.c_str());
     std::string prefix = path.back() == '/' ? path : path + "/";
     std::vector<std::string> leaf_paths;
     for (const ChildEntry& child : children)
@@ -139,14 +130,12 @@ int run_ls(toolkit::CCds& cds, const CommandArgs& args)
     std::vector<toolkit::CElement> elements;
     std::vector<element_property_t> properties;
     if (!leaf_paths.empty() && cds.get_leaves(leaf_paths, statuses, elements, properties) != 0)
-        return fail_outcome(cds.handle, path, Outcome::store_failed);
+        return report_store_failure(cds.handle, path, Outcome::store_failed);
     std::size_t leaf = 0;
     for (const ChildEntry& child : children) {
         const char* type_name = "-";
-        if (child.type == ELEMENT_TYPE_LEAF) {
-            type_name = pcd_enum_to_str(elements[leaf++].type());
-            type_name = type_name ? type_name : toolkit::CElement::_invalid;
-        }
+        if (child.type == ELEMENT_TYPE_LEAF)
+            type_name = type_name_or_invalid(elements[leaf++].type());
         std::printf("%s\t%d\t%s\t%s\n", child.type == ELEMENT_TYPE_NODE ? "node" : "leaf",
                     child.property, type_name, child.name.c_str());
     }
@@ -158,15 +147,15 @@ int run_rm(toolkit::CCds& cds, const CommandArgs& args)
     Outcome outcome = cds_store::remove_entry(cds.handle, args.operands[0]);
     if (outcome == Outcome::written)
         return EXIT_OK;
-    return fail_outcome(cds.handle, args.operands[0], outcome);
+    return report_store_failure(cds.handle, args.operands[0], outcome);
 }
 
 int run_backup(toolkit::CCds& cds, const CommandArgs& args)
 {
     std::string error;
     if (cds_store::backup(cds.handle, args.operands[0], error) != 0)
-        return fail(EXIT_FAILURE_OTHER, "%s: backup failed: %s", args.operands[0].c_str(),
-                    error.c_str());
+        return report_failure(EXIT_FAILURE_OTHER, "%s: backup failed: %s", args.operands[0].c_str(),
+                              error.c_str());
     return EXIT_OK;
 }
 
@@ -174,8 +163,8 @@ int run_restore(toolkit::CCds& cds, const CommandArgs& args)
 {
     std::string error;
     if (cds_store::restore(cds.handle, args.operands[0], error) != 0)
-        return fail(EXIT_FAILURE_OTHER, "%s: restore failed: %s", args.operands[0].c_str(),
-                    error.c_str());
+        return report_failure(EXIT_FAILURE_OTHER, "%s: restore failed: %s",
+                              args.operands[0].c_str(), error.c_str());
     return EXIT_OK;
 }
 
@@ -224,17 +213,17 @@ const Command* find_command(const char* name)
 
 int usage_of(const Command& command)
 {
-    return fail(EXIT_USAGE, "usage: cdsctl %s %s", command.name, command.synopsis);
+    return report_failure(EXIT_USAGE, "usage: cdsctl %s %s", command.name, command.synopsis);
 }
 
 // Reads the command line into command and args; EXIT_OK or a usage error.
 int parse_command_line(int argc, char** argv, const Command*& command, CommandArgs& args)
 {
     if (argc < 2)
-        return fail(EXIT_USAGE, "no command (see 'cdsctl help')");
+        return report_failure(EXIT_USAGE, "no command (see 'cdsctl help')");
     command = find_command(argv[1]);
     if (!command)
-        return fail(EXIT_USAGE, "unknown command '%s' (see 'cdsctl help')", argv[1]);
+        return report_failure(EXIT_USAGE, "unknown command '%s' (see 'cdsctl help')", argv[1]);
     bool options_done = false;
     for (int i = 2; i < argc; ++i) {
         const char* arg = argv[i];
@@ -243,9 +232,9 @@ int parse_command_line(int argc, char** argv, const Command*& command, CommandAr
         } else if (std::strcmp(arg, "--") == 0) {
             options_done = true;
         } else if (std::strcmp(arg, "--property") != 0 || !command->takes_property) {
-            return fail(EXIT_USAGE, "%s: unknown option '%s'", command->name, arg);
-        } else if (i + 1 == argc || !read_property(argv[i + 1], args.property)) {
-            return fail(EXIT_USAGE, "--property wants a number in 0..255");
+            return report_failure(EXIT_USAGE, "%s: unknown option '%s'", command->name, arg);
+        } else if (i + 1 == argc || !read_property_number(argv[i + 1], args.property)) {
+            return report_failure(EXIT_USAGE, "--property wants a number in 0..255");
         } else {
             ++i;
         }
@@ -264,7 +253,7 @@ int finish_output(int status)
     int error = std::fflush(stdout) == 0 ? 0 : errno;
     if (status != EXIT_OK || (!failed_earlier && error == 0))
         return status;
-    return fail_output(error);
+    return report_output_failure(error);
 }
 
 bool is_help(const char* arg)
@@ -275,7 +264,7 @@ bool is_help(const char* arg)
 
 } // namespace
 
-bool read_property(std::string_view text, int& property)
+bool read_property_number(std::string_view text, int& property)
 {
     // One spelling a number, the one export writes: no sign, no leading zero.
     if (text.empty() || text[0] < '0' || text[0] > '9' || (text[0] == '0' && text.size() > 1))
@@ -285,7 +274,7 @@ bool read_property(std::string_view text, int& property)
     return error == std::errc() && stop == end && property >= 0 && property <= 255;
 }
 
-int fail(int status, const char* format, ...)
+int report_failure(int status, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
@@ -296,18 +285,36 @@ int fail(int status, const char* format, ...)
     return status;
 }
 
-int fail_output(int error)
+int report_output_failure(int error)
 {
-    return fail(EXIT_FAILURE_OTHER, "standard output: %s",
-                error != 0 ? std::strerror(error) : "write error");
+    return report_failure(EXIT_FAILURE_OTHER, "standard output: %s",
+                          error != 0 ? std::strerror(error) : "write error");
 }
 
-int fail_outcome(pcd_handle_t handle, const std::string& where, Outcome outcome)
+int report_store_failure(pcd_handle_t handle, const std::string& where, Outcome outcome)
 {
     if (outcome == Outcome::store_failed)
-        return fail(EXIT_FAILURE_OTHER, "%s: %s: %s", where.c_str(), cds_store::describe(outcome),
-                    cds_store::last_error(handle).c_str());
-    return fail(EXIT_FAILURE_OTHER, "%s: %s", where.c_str(), cds_store::describe(outcome));
+        return report_failure(EXIT_FAILURE_OTHER, "%s: %s: %s", where.c_str(),
+                              cds_store::describe(outcome), cds_store::last_error(handle).c_str());
+    return report_failure(EXIT_FAILURE_OTHER, "%s: %s", where.c_str(),
+                          cds_store::describe(outcome));
+}
+
+const char* type_name_or_invalid(data_type_t type)
+{
+    const char* name = pcd_enum_to_str(type);
+    return name ? name : toolkit::CElement::_invalid;
+}
+
+std::string entry_value_text(const cds_store::Entry& entry)
+{
+    if (entry.type != DATA_TYPE_BINARY)
+        return std::string(entry.value);
+    toolkit::CElement value(DATA_TYPE_BINARY, entry.time, std::string(),
+                            std::vector<std::uint8_t>(entry.value.begin(), entry.value.end()));
+    std::string text;
+    value.to_string(text);
+    return text;
 }
 
 int main(int argc, char** argv)
@@ -325,8 +332,8 @@ int main(int argc, char** argv)
     toolkit::CCds cds;
     cds.handle = pcd_init();
     if (!cds.handle)
-        return fail(EXIT_FAILURE_OTHER, "%s: cannot open the store",
-                    cds_store::store_file().c_str());
+        return report_failure(EXIT_FAILURE_OTHER, "%s: cannot open the store",
+                              cds_store::store_file().c_str());
     status = command->run(cds, args);
     pcd_close(cds.handle);
     cds.handle = nullptr;

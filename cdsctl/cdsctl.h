@@ -1,4 +1,5 @@
-// Pieces shared by the files of cdsctl.
+// What the files of cdsctl share: exit statuses, parsed arguments, messages
+// and the text forms of what the store holds.
 #pragma once
 
 #include "cds/cds.h"
@@ -21,23 +22,22 @@ struct CommandArgs {
 
 // Writes "cdsctl: " and the formatted message as one line on standard error
 // and returns status.
-int fail(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int report_failure(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The message for standard output that could not be written; error is the
 // errno of the failed write, or 0 when it is no longer known.
-int fail_output(int error);
+int report_output_failure(int error);
 
 // The message for a failed store operation on path.
-int fail_outcome(pcd_handle_t handle, const std::string& where, cds_store::Outcome outcome);
+int report_store_failure(pcd_handle_t handle, const std::string& where, cds_store::Outcome outcome);
 
-// Value texts in the import and export format: "\\", "\t", "\n", "\r" and
-// "\xHH" stand for the bytes that would break a line into fields.
-void append_escaped(std::string& line, std::string_view value);
-bool unescape(std::string_view text, std::string& value);
-// Lower-case hex, two digits a byte: the text form of a binary value.
-void append_hex(std::string& text, std::string_view bytes);
 // A property: a decimal number in 0..255, without sign or leading zeros.
-bool read_property(std::string_view text, int& property);
+bool read_property_number(std::string_view text, int& property);
+
+// The type's name, or the library's name for a type it does not know.
+const char* type_name_or_invalid(data_type_t type);
+// A data point's value in the library's text form (hex for binary).
+std::string entry_value_text(const cds_store::Entry& entry);
 
 int run_import(toolkit::CCds& cds, const CommandArgs& args);
 int run_export(toolkit::CCds& cds, const CommandArgs& args);

@@ -215,7 +215,7 @@ TEST(Cdsctl, ExportThenImportRecreatesTheStore)
     ASSERT_FALSE(lines.empty());
     lines += "/edge\tnode\t200\t\n"
              "/edge/empty node\tnode\t0\t\n"
-             "/edge/s\tstring\t255\ttab\\tlf\\ncr\\rback\\\\slash \xE2\x9C\x93 &<>\"'\n"
+             "/edge/s\tstring\t255\ttab\\tlf\\ncr\\rback\\\\slash \xE2\x9C\x93 &<>\"' del\\x7f\n"
              "/edge/empty string\tstring\t0\t\n"
              "/edge/min\tint32\t0\t-2147483648\n"
              "/edge/max\tuint64\t0\t18446744073709551615\n"

@@ -1,7 +1,7 @@
 // cdsctl import and export: one line per entry,
 // PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE, TYPE "node" with an empty VALUE for
 // a node.
-#include "libcds/cdsctl.h"
+#include "cdsctl/cdsctl.h"
 
 #include <cerrno>
 #include <charconv>
@@ -14,6 +14,18 @@ using cds_store::Outcome;
 
 namespace
 {
+
+// One import's progress, passed from line to line.
+struct ImportState {
+    pcd_handle_t handle;
+    const char* file_name;
+    std::size_t line_number = 0;
+    pcd_timestamp_t time;
+    // Reused from line to line.
+    std::string path;
+    std::string type;
+    std::string value;
+};
 
 struct CloseFile {
     void operator()(FILE* file) const
@@ -46,21 +58,63 @@ bool split_fields(std::string_view line, LineFields& fields)
     return true;
 }
 
-struct ImportState {
-    pcd_handle_t handle;
-    const char* file_name;
-    std::size_t line_number = 0;
-    pcd_timestamp_t time;
-    // Reused from line to line.
-    std::string path;
-    std::string type;
-    std::string value;
-};
-
-int fail_line(const ImportState& state, const char* problem)
+// Value texts: "\\", "\t", "\n", "\r" and "\xHH" stand for the bytes
+// that would break a line into fields or that no line should carry raw.
+void append_hex_escape(std::string& line, unsigned char byte)
 {
-    return fail(EXIT_FAILURE_OTHER, "%s:%zu: %s: %s", state.file_name, state.line_number,
-                state.path.c_str(), problem);
+    static const char digits[] = "0123456789abcdef";
+    line += "\\x";
+    line += digits[byte >> 4];
+    line += digits[byte & 15];
+}
+
+void append_escaped_value(std::string& line, std::string_view value)
+{
+    for (const char& c : value) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '\\')
+            line += "\\\\";
+        else if (c == '\t')
+            line += "\\t";
+        else if (c == '\n')
+            line += "\\n";
+        else if (c == '\r')
+            line += "\\r";
+        else if (byte < 0x20 || byte == 0x7f)
+            append_hex_escape(line, byte);
+        else
+            line += c;
+    }
+}
+
+bool unescape_value(std::string_view text, std::string& value)
+{
+    value.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            value += text[i];
+            continue;
+        }
+        char kind = ++i < text.size() ? text[i] : '\0';
+        if (kind == '\\' || kind == 't' || kind == 'n' || kind == 'r') {
+            value += kind == 't' ? '\t' : kind == 'n' ? '\n' : kind == 'r' ? '\r' : '\\';
+            continue;
+        }
+        unsigned byte = 0;
+        const char* digits = text.data() + i + 1;
+        if (kind != 'x' || i + 2 >= text.size() ||
+            std::from_chars(digits, digits + 2, byte, 16).ptr != digits + 2)
+            return false;
+        value += static_cast<char>(byte);
+        i += 2;
+    }
+    return true;
+}
+
+int report_line_failure(const ImportState& state, const char* problem)
+{
+    return report_failure(EXIT_FAILURE_OTHER, "%s:%zu: %s: %s", state.file_name, state.line_number,
+                          state.path.c_str(), problem);
 }
 
 // Writes the data point of a line whose value state.value holds unescaped.
@@ -87,27 +141,28 @@ int import_line(ImportState& state, std::string_view line)
         return EXIT_OK;
     LineFields fields;
     if (!split_fields(line, fields))
-        return fail(EXIT_FAILURE_OTHER, "%s:%zu: expected PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE",
-                    state.file_name, state.line_number);
+        return report_failure(EXIT_FAILURE_OTHER,
+                              "%s:%zu: expected PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE",
+                              state.file_name, state.line_number);
     state.path.assign(fields.path);
     int property = 0;
-    if (!read_property(fields.property, property))
-        return fail_line(state, cds_store::describe(Outcome::bad_property));
+    if (!read_property_number(fields.property, property))
+        return report_line_failure(state, cds_store::describe(Outcome::bad_property));
     Outcome outcome;
     if (fields.type == "node") {
         if (!fields.value.empty())
-            return fail_line(state, "a node has no value");
+            return report_line_failure(state, "a node has no value");
         outcome = cds_store::put_node(state.handle, state.path, property);
     } else {
-        if (!unescape(fields.value, state.value))
-            return fail_line(state, "the value has an unknown escape");
+        if (!unescape_value(fields.value, state.value))
+            return report_line_failure(state, "the value has an unknown escape");
         outcome = import_leaf(state, fields, property);
     }
     if (outcome == Outcome::written)
         return EXIT_OK;
     std::string where =
         std::string(state.file_name) + ":" + std::to_string(state.line_number) + ": " + state.path;
-    return fail_outcome(state.handle, where, outcome);
+    return report_store_failure(state.handle, where, outcome);
 }
 
 // Calls on_line for each line of in, without its LF, until one returns
@@ -137,16 +192,17 @@ int for_each_line(FILE* in, const std::function<int(std::string_view)>& on_line)
 int import_stream(ImportState& state, FILE* in)
 {
     if (cds_store::begin_write(state.handle) != 0)
-        return fail_outcome(state.handle, state.file_name, Outcome::store_failed);
+        return report_store_failure(state.handle, state.file_name, Outcome::store_failed);
     int status = for_each_line(in, [&](std::string_view line) { return import_line(state, line); });
     if (status == EXIT_OK && std::ferror(in))
-        status = fail(EXIT_FAILURE_OTHER, "%s: %s", state.file_name, std::strerror(errno));
+        status =
+            report_failure(EXIT_FAILURE_OTHER, "%s: %s", state.file_name, std::strerror(errno));
     if (status != EXIT_OK) {
         cds_store::rollback(state.handle);
         return status;
     }
     if (cds_store::commit(state.handle) != 0)
-        return fail_outcome(state.handle, state.file_name, Outcome::store_failed);
+        return report_store_failure(state.handle, state.file_name, Outcome::store_failed);
     return EXIT_OK;
 }
 
@@ -166,74 +222,19 @@ void append_entry_line(std::string& line, const cds_store::Entry& entry)
         line += "\t\n";
         return;
     }
-    const char* type_name = pcd_enum_to_str(entry.type);
     line += '\t';
-    line += type_name ? type_name : toolkit::CElement::_invalid;
+    line += type_name_or_invalid(entry.type);
     line += '\t';
     append_property(line, entry.property);
     line += '\t';
     if (entry.type == DATA_TYPE_BINARY)
-        append_hex(line, entry.value);
+        line += entry_value_text(entry);
     else
-        append_escaped(line, entry.value);
+        append_escaped_value(line, entry.value);
     line += '\n';
 }
 
 } // namespace
-
-void append_escaped(std::string& line, std::string_view value)
-{
-    for (const char& c : value) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if (c == '\\')
-            line += "\\\\";
-        else if (c == '\t')
-            line += "\\t";
-        else if (c == '\n')
-            line += "\\n";
-        else if (c == '\r')
-            line += "\\r";
-        else if (byte < 0x20 || byte == 0x7f) {
-            line += "\\x";
-            append_hex(line, std::string_view(&c, 1));
-        } else
-            line += c;
-    }
-}
-
-bool unescape(std::string_view text, std::string& value)
-{
-    value.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            value += text[i];
-            continue;
-        }
-        char kind = ++i < text.size() ? text[i] : '\0';
-        if (kind == '\\' || kind == 't' || kind == 'n' || kind == 'r') {
-            value += kind == 't' ? '\t' : kind == 'n' ? '\n' : kind == 'r' ? '\r' : '\\';
-            continue;
-        }
-        unsigned byte = 0;
-        const char* digits = text.data() + i + 1;
-        if (kind != 'x' || i + 2 >= text.size() ||
-            std::from_chars(digits, digits + 2, byte, 16).ptr != digits + 2)
-            return false;
-        value += static_cast<char>(byte);
-        i += 2;
-    }
-    return true;
-}
-
-void append_hex(std::string& text, std::string_view bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    for (char c : bytes) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
-    }
-}
 
 int run_import(toolkit::CCds& cds, const CommandArgs& args)
 {
@@ -247,7 +248,7 @@ int run_import(toolkit::CCds& cds, const CommandArgs& args)
     state.file_name = args.operands[0].c_str();
     FilePtr file(std::fopen(state.file_name, "rb"));
     if (!file)
-        return fail(EXIT_FAILURE_OTHER, "%s: %s", state.file_name, std::strerror(errno));
+        return report_failure(EXIT_FAILURE_OTHER, "%s: %s", state.file_name, std::strerror(errno));
     return import_stream(state, file.get());
 }
 
@@ -268,12 +269,12 @@ int run_export(toolkit::CCds& cds, const CommandArgs& args)
             return !write_failed;
         });
     if (result == cds_store::WalkResult::missing)
-        return fail_outcome(cds.handle, path, Outcome::missing);
+        return report_store_failure(cds.handle, path, Outcome::missing);
     if (result == cds_store::WalkResult::store_failed)
-        return fail_outcome(cds.handle, path, Outcome::store_failed);
+        return report_store_failure(cds.handle, path, Outcome::store_failed);
     // A write that fails stops the walk; the rest of the output is checked
     // with every command's.
     if (write_failed)
-        return fail_output(write_error);
+        return report_output_failure(write_error);
     return EXIT_OK;
 }

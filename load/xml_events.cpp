@@ -199,6 +199,11 @@ void start_load(XML_Parser parser)
     XML_SetSkippedEntityHandler(parser, on_skipped_entity);
 }
 
+void forget_parser()
+{
+    load_state.parser = nullptr;
+}
+
 void XMLCALL on_start_element(void*, const XML_Char* element, const XML_Char** attributes)
 {
     bool skipped = false;

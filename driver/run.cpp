@@ -9,8 +9,6 @@
 #include "load/batch.h"
 #include "load/xml_events.h"
 
-RunOptions run_options;
-
 namespace
 {
 

@@ -12,15 +12,29 @@
 namespace
 {
 
+// Storage reused from one data point line to the next.
+struct LeafLineScratch {
+    std::string name;
+    std::string value;
+    std::string line;
+};
+
+// What dumping the data points of a node takes, kept from node to node so
+// that a dump seldom asks for memory.
+struct LeafScratch {
+    std::vector<std::string> paths;
+    std::vector<const std::string*> names;
+    std::vector<api_status_t> statuses;
+    std::vector<toolkit::CElement> elements;
+    std::vector<element_property_t> properties;
+    LeafLineScratch line;
+};
+LeafScratch leaf_scratch;
+
 // Escaped names of the nested nodes entered whose start lines are still
 // unwritten, outermost first. A nested node's start line waits for its first
 // written data point, so that nodes with nothing written leave no trace.
 std::vector<std::string> pending_open_tags;
-
-} // namespace
-
-namespace
-{
 
 std::string escaped(std::string text)
 {
@@ -87,25 +101,6 @@ void write_pending_open_tags(FILE* out, int depth)
         write_node_start(out, depth + 1 - count + j, pending_open_tags[j]);
     pending_open_tags.clear();
 }
-
-// Storage reused from one data point line to the next.
-struct LeafLineScratch {
-    std::string name;
-    std::string value;
-    std::string line;
-};
-
-// What dumping the data points of a node takes, kept from node to node so
-// that a dump seldom asks for memory.
-struct LeafScratch {
-    std::vector<std::string> paths;
-    std::vector<const std::string*> names;
-    std::vector<api_status_t> statuses;
-    std::vector<toolkit::CElement> elements;
-    std::vector<element_property_t> properties;
-    LeafLineScratch line;
-};
-LeafScratch leaf_scratch;
 
 void write_leaf(FILE* out, int depth, const std::string& name, const toolkit::CElement& element,
                 element_property_t property, LeafLineScratch& scratch)

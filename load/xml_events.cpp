@@ -59,7 +59,7 @@ void stop_parsing()
         XML_StopParser(load_state.parser, XML_FALSE);
 }
 
-// Assigned, so that the strings keep their memory from one attr to the next.
+// Assigned, so that a long load does not allocate these for each data point.
 void open_attr(const AttrTag& tag)
 {
     load_state.attr_name = tag.name;

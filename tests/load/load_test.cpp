@@ -305,7 +305,8 @@ const LaterBatch later_batches[] = {
      ""},
 };
 
-// The load keeps its queue and lists, strings included, from batch to batch.
+// The queue and lists, strings included, last for the whole load: a batch
+// must still be written with nothing of the one before.
 TEST_F(LoadTest, NothingCarriesOverFromAnEarlierBatch)
 {
     for (const LaterBatch& c : later_batches) {

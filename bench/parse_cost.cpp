@@ -1,6 +1,8 @@
 // Reads a document with expat and takes a load's pause at each data point,
 // doing nothing else, so that the benchmark can show what parsing and the
 // pauses cost before any work of the load's own.
+#include "driver/resources.h"
+
 #include <cstdio>
 #include <cstring>
 #include <expat.h>
@@ -41,12 +43,11 @@ int main(int argc, char** argv)
         std::fputs("usage: bench_parse_cost FILE\n", stderr);
         return 1;
     }
-    XML_Parser parser = XML_ParserCreate(nullptr);
+    XmlParserPtr parser(XML_ParserCreate(nullptr));
     bool parsed = parser != nullptr;
     if (parsed) {
-        XML_SetStartElementHandler(parser, pause_at_data_point);
-        parsed = parse(file, parser);
-        XML_ParserFree(parser);
+        XML_SetStartElementHandler(parser.get(), pause_at_data_point);
+        parsed = parse(file, parser.get());
     }
     std::fclose(file);
     if (!parsed)

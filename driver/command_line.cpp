@@ -4,9 +4,29 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
+
+RunOptions run_options;
 
 namespace
 {
+
+void reset_run_options()
+{
+    RunOptions& o = run_options;
+    o.mode = RunMode::none;
+    o.file_path.clear();
+    o.include_sensitive = false;
+    o.recursive_paths.clear();
+    o.non_recursive_paths.clear();
+    o.persistent_recursive_paths.clear();
+    o.persistent_non_recursive_paths.clear();
+    o.excludes.clear();
+    o.persistent_excludes.clear();
+    o.load_persistent_only = false;
+    o.only_existing = false;
+    o.source.clear();
+}
 
 const char* const version = "2.0.0";
 
@@ -47,96 +67,136 @@ void print_usage(const char* program)
     std::fprintf(stderr, "-v: print version info. to stdout and exit\n\n");
 }
 
-void reset_run_options()
-{
-    RunOptions& o = run_options;
-    o.mode = RunMode::none;
-    o.file_path.clear();
-    o.include_sensitive = false;
-    o.recursive_paths.clear();
-    o.non_recursive_paths.clear();
-    o.persistent_recursive_paths.clear();
-    o.persistent_non_recursive_paths.clear();
-    o.excludes.clear();
-    o.persistent_excludes.clear();
-    o.load_persistent_only = false;
-    o.only_existing = false;
-    o.source.clear();
-}
-
-// The words of the command line, one at a time.
-struct Words {
-    int argc;
-    char** argv;
-    int next;
+// What the parser keeps between options.
+struct ParseState {
     // Whether a -c has been seen: later -p, -n and -x select persistent data only.
-    bool persistent_seen;
+    bool persistent_seen = false;
+    bool version_asked = false;
 };
 
-// The argument of the option just read; false when it is missing or empty.
-bool take_argument(Words& words, std::string& argument)
+bool never(RunMode)
 {
-    if (words.next >= words.argc || words.argv[words.next][0] == '\0')
-        return false;
-    argument = words.argv[words.next++];
-    return true;
-}
-
-bool take_dump_path(Words& words, std::vector<std::string>& plain,
-                    std::vector<std::string>& persistent)
-{
-    std::string path;
-    if (run_options.mode == RunMode::load || !take_argument(words, path))
-        return false;
-    (words.persistent_seen ? persistent : plain).push_back(path);
-    run_options.mode = RunMode::dump;
-    return true;
-}
-
-bool take_option(Words& words, const char* option)
-{
-    RunOptions& o = run_options;
-    if (std::strcmp(option, "-s") == 0) {
-        if (o.mode == RunMode::load)
-            return false;
-        o.include_sensitive = true;
-        o.mode = RunMode::dump;
-        return true;
-    }
-    if (std::strcmp(option, "-f") == 0) {
-        if (o.mode == RunMode::load || !take_argument(words, o.file_path))
-            return false;
-        o.mode = RunMode::dump;
-        return true;
-    }
-    if (std::strcmp(option, "-p") == 0)
-        return take_dump_path(words, o.recursive_paths, o.persistent_recursive_paths);
-    if (std::strcmp(option, "-n") == 0)
-        return take_dump_path(words, o.non_recursive_paths, o.persistent_non_recursive_paths);
-    if (std::strcmp(option, "-x") == 0)
-        return take_dump_path(words, o.excludes, o.persistent_excludes);
-    if (std::strcmp(option, "-c") == 0) {
-        if (o.mode == RunMode::load)
-            o.load_persistent_only = true;
-        else
-            words.persistent_seen = true;
-        return true;
-    }
-    if (std::strcmp(option, "-l") == 0) {
-        if (o.mode == RunMode::dump || !take_argument(words, o.file_path))
-            return false;
-        o.mode = RunMode::load;
-        return true;
-    }
-    if (std::strcmp(option, "-r") == 0) {
-        if (o.mode != RunMode::load)
-            return false;
-        o.only_existing = true;
-        return true;
-    }
-    if (std::strcmp(option, "-i") == 0)
-        return o.mode != RunMode::dump && take_argument(words, o.source);
     return false;
+}
+
+bool dumping(RunMode mode)
+{
+    return mode == RunMode::dump;
+}
+
+bool loading(RunMode mode)
+{
+    return mode == RunMode::load;
+}
+
+bool not_loading(RunMode mode)
+{
+    return mode != RunMode::load;
+}
+
+void ask_version(ParseState& state, const std::string&)
+{
+    state.version_asked = true;
+}
+
+void include_sensitive(ParseState&, const std::string&)
+{
+    run_options.include_sensitive = true;
+    run_options.mode = RunMode::dump;
+}
+
+void set_destination(ParseState&, const std::string& path)
+{
+    run_options.file_path = path;
+    run_options.mode = RunMode::dump;
+}
+
+void add_dump_path(const ParseState& state, std::vector<std::string>& plain,
+                   std::vector<std::string>& persistent, const std::string& path)
+{
+    (state.persistent_seen ? persistent : plain).push_back(path);
+    run_options.mode = RunMode::dump;
+}
+
+void add_recursive_path(ParseState& state, const std::string& path)
+{
+    add_dump_path(state, run_options.recursive_paths, run_options.persistent_recursive_paths, path);
+}
+
+void add_non_recursive_path(ParseState& state, const std::string& path)
+{
+    add_dump_path(state, run_options.non_recursive_paths,
+                  run_options.persistent_non_recursive_paths, path);
+}
+
+void add_exclude(ParseState& state, const std::string& path)
+{
+    add_dump_path(state, run_options.excludes, run_options.persistent_excludes, path);
+}
+
+// A load option after -l; before it, the mark that makes later dump paths
+// persistent only.
+void mark_persistent(ParseState& state, const std::string&)
+{
+    if (run_options.mode == RunMode::load)
+        run_options.load_persistent_only = true;
+    else
+        state.persistent_seen = true;
+}
+
+void set_load_file(ParseState&, const std::string& path)
+{
+    run_options.file_path = path;
+    run_options.mode = RunMode::load;
+}
+
+void keep_only_existing(ParseState&, const std::string&)
+{
+    run_options.only_existing = true;
+}
+
+void set_source(ParseState&, const std::string& source)
+{
+    run_options.source = source;
+}
+
+// An option is refused, and the usage shown, in the modes its refused_when
+// names, or when the argument it takes is missing or empty.
+struct Option {
+    const char* name;
+    bool takes_argument;
+    bool (*refused_when)(RunMode mode);
+    void (*effect)(ParseState& state, const std::string& argument);
+};
+
+const Option options[] = {
+    {"-v", false, never, ask_version},
+    {"-s", false, loading, include_sensitive},
+    {"-f", true, loading, set_destination},
+    {"-p", true, loading, add_recursive_path},
+    {"-n", true, loading, add_non_recursive_path},
+    {"-x", true, loading, add_exclude},
+    {"-c", false, never, mark_persistent},
+    {"-l", true, dumping, set_load_file},
+    {"-r", false, not_loading, keep_only_existing},
+    {"-i", true, dumping, set_source},
+};
+
+const Option* find_option(const char* word)
+{
+    for (const Option& option : options)
+        if (std::strcmp(word, option.name) == 0)
+            return &option;
+    return nullptr;
+}
+
+// The word after the option; false when it is missing or empty.
+bool take_argument(int argc, char** argv, int& next, std::string& argument)
+{
+    if (next >= argc || argv[next][0] == '\0')
+        return false;
+    argument = argv[next++];
+    return true;
 }
 
 } // namespace
@@ -144,16 +204,20 @@ bool take_option(Words& words, const char* option)
 ParseOutcome parse_command_line(int argc, char** argv)
 {
     reset_run_options();
-    Words words = {argc, argv, 1, false};
-    while (words.next < argc) {
-        const char* option = argv[words.next++];
-        if (std::strcmp(option, "-v") == 0) {
-            print_version(argv[0]);
-            return ParseOutcome::version_shown;
-        }
-        if (!take_option(words, option)) {
+    ParseState state;
+    int next = 1;
+    while (next < argc) {
+        const Option* option = find_option(argv[next++]);
+        std::string argument;
+        if (!option || option->refused_when(run_options.mode) ||
+            (option->takes_argument && !take_argument(argc, argv, next, argument))) {
             print_usage(argv[0]);
             return ParseOutcome::usage_shown;
+        }
+        option->effect(state, argument);
+        if (state.version_asked) {
+            print_version(argv[0]);
+            return ParseOutcome::version_shown;
         }
     }
     return ParseOutcome::run;

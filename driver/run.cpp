@@ -1,16 +1,13 @@
 #include "driver/run.h"
 #include "driver/command_line.h"
 #include "driver/report.h"
+#include "driver/resources.h"
 #include "driver/run_options.h"
 #include "driver/streams.h"
 #include "dump/document.h"
 #include "dump/walker.h"
 #include "load/batch.h"
 #include "load/xml_events.h"
-
-#include <memory>
-
-RunOptions run_options;
 
 namespace
 {
@@ -80,21 +77,9 @@ bool no_dump_paths()
 
 int run_dump()
 {
-    RunOptions& o = run_options;
-    canonicalize_excludes(o.excludes);
-    canonicalize_excludes(o.persistent_excludes);
-    for (auto* paths : {&o.recursive_paths, &o.non_recursive_paths, &o.persistent_recursive_paths,
-                        &o.persistent_non_recursive_paths})
-        canonicalize_dump_paths(*paths);
-
     int result = -1;
     if (FILE* out = open_stream(true)) {
-        write_declaration(out);
-        write_document_start(out);
-        if (no_dump_paths())
-            o.recursive_paths.push_back("");
-        result = dump_selections(out);
-        write_document_end(out);
+        result = dump_to(out);
         if (close_output(out) != 0)
             result = -1;
         finish_output(result != 0);
@@ -102,21 +87,6 @@ int run_dump()
     close_connection();
     return result;
 }
-
-struct ParserFree {
-    void operator()(XML_ParserStruct* parser) const
-    {
-        XML_ParserFree(parser);
-        load_state.parser = nullptr;
-    }
-};
-struct FileClose {
-    void operator()(FILE* stream) const
-    {
-        if (stream != stdin)
-            std::fclose(stream);
-    }
-};
 
 // Feeds the whole input to the parser; 0 when it was read and parsed to its end.
 int parse_input(XML_Parser parser, FILE* in)
@@ -144,32 +114,50 @@ int parse_input(XML_Parser parser, FILE* in)
     }
 }
 
-int load_from(FILE* in)
-{
-    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
-    if (!parser) {
-        report_error("can't create XML parser");
-        return -1;
-    }
-    start_load(parser.get());
-    if (parse_input(parser.get(), in) != 0)
-        return -1;
-    flush_leaves(true);
-    return batch_result();
-}
-
 int run_load()
 {
     int result = -1;
-    if (FILE* in = open_stream(false)) {
-        std::unique_ptr<FILE, FileClose> input(in);
-        result = load_from(in);
-    }
+    if (FilePtr in{open_stream(false)})
+        result = load_from(in.get());
     close_connection();
     return result;
 }
 
 } // namespace
+
+int dump_to(FILE* out)
+{
+    RunOptions& o = run_options;
+    canonicalize_excludes(o.excludes);
+    canonicalize_excludes(o.persistent_excludes);
+    for (auto* paths : {&o.recursive_paths, &o.non_recursive_paths, &o.persistent_recursive_paths,
+                        &o.persistent_non_recursive_paths})
+        canonicalize_dump_paths(*paths);
+
+    write_declaration(out);
+    write_document_start(out);
+    if (no_dump_paths())
+        o.recursive_paths.push_back("");
+    int result = dump_selections(out);
+    write_document_end(out);
+    return result;
+}
+
+int load_from(FILE* in)
+{
+    XmlParserPtr parser(XML_ParserCreate(nullptr));
+    if (!parser) {
+        report_error("can't create XML parser");
+        return -1;
+    }
+    start_load(parser.get());
+    int parsed = parse_input(parser.get(), in);
+    forget_parser();
+    if (parsed != 0)
+        return -1;
+    flush_leaves(true);
+    return batch_result();
+}
 
 int run_cdsxml(int argc, char** argv)
 {

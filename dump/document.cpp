@@ -55,8 +55,8 @@ void write_node_start(FILE* out, int depth, const std::string& escaped_name)
 }
 
 // A data point that is not persistent gets no persist attribute at all.
-// These lines are most of a dump, so each is put together in line, whose
-// storage the caller keeps, and written with one call.
+// These lines are most of a dump, so each is put together in line, a
+// buffer the caller holds, and written with one call.
 void write_data_point(FILE* out, std::string& line, int depth, const std::string& escaped_name,
                       const char* type_name, bool persistent, const std::string& escaped_value)
 {

@@ -12,15 +12,30 @@
 namespace
 {
 
+// The escaped name and value and the line of the data point being written.
+struct LineBuffers {
+    std::string name;
+    std::string value;
+    std::string line;
+};
+
+// What the data points of one node are read and written through. A dump
+// goes through them once per data point, so they last for the whole run
+// and allocate only when a node is wider or a line longer than any before.
+struct LeafBuffers {
+    std::vector<std::string> paths;
+    std::vector<const std::string*> names;
+    std::vector<api_status_t> statuses;
+    std::vector<toolkit::CElement> elements;
+    std::vector<element_property_t> properties;
+    LineBuffers line;
+};
+LeafBuffers leaf_buffers;
+
 // Escaped names of the nested nodes entered whose start lines are still
 // unwritten, outermost first. A nested node's start line waits for its first
 // written data point, so that nodes with nothing written leave no trace.
 std::vector<std::string> pending_open_tags;
-
-} // namespace
-
-namespace
-{
 
 std::string escaped(std::string text)
 {
@@ -28,12 +43,12 @@ std::string escaped(std::string text)
     return text;
 }
 
-// text escaped, in scratch, which keeps its storage from one call to the next.
-const std::string& escaped_into(const std::string& text, std::string& scratch)
+// text escaped, written into buffer.
+const std::string& escaped_into(const std::string& text, std::string& buffer)
 {
-    scratch = text;
-    toolkit::CElement::xml_escape(scratch);
-    return scratch;
+    buffer = text;
+    toolkit::CElement::xml_escape(buffer);
+    return buffer;
 }
 
 void set_child_path(std::string& sub_path, const std::string& path, const ChildEntry& child)
@@ -88,35 +103,16 @@ void write_pending_open_tags(FILE* out, int depth)
     pending_open_tags.clear();
 }
 
-// Storage reused from one data point line to the next.
-struct LeafLineScratch {
-    std::string name;
-    std::string value;
-    std::string line;
-};
-
-// What dumping the data points of a node takes, kept from node to node so
-// that a dump seldom asks for memory.
-struct LeafScratch {
-    std::vector<std::string> paths;
-    std::vector<const std::string*> names;
-    std::vector<api_status_t> statuses;
-    std::vector<toolkit::CElement> elements;
-    std::vector<element_property_t> properties;
-    LeafLineScratch line;
-};
-LeafScratch leaf_scratch;
-
 void write_leaf(FILE* out, int depth, const std::string& name, const toolkit::CElement& element,
-                element_property_t property, LeafLineScratch& scratch)
+                element_property_t property, LineBuffers& buffers)
 {
     write_pending_open_tags(out, depth);
     const char* type_name = pcd_enum_to_str(element.type());
-    element.to_string(scratch.value);
-    toolkit::CElement::xml_escape(scratch.value);
-    write_data_point(out, scratch.line, depth + 1, escaped_into(name, scratch.name),
+    element.to_string(buffers.value);
+    toolkit::CElement::xml_escape(buffers.value);
+    write_data_point(out, buffers.line, depth + 1, escaped_into(name, buffers.name),
                      type_name ? type_name : toolkit::CElement::_invalid,
-                     property == ELEMENT_PROPERTY_PERSISTENT, scratch.value);
+                     property == ELEMENT_PROPERTY_PERSISTENT, buffers.value);
 }
 
 // All selected data points of the node in one get_leaves call; none when
@@ -124,33 +120,33 @@ void write_leaf(FILE* out, int depth, const std::string& name, const toolkit::CE
 int dump_leaves(FILE* out, const std::string& path, const std::vector<ChildEntry>& children,
                 int depth, bool persistent_only)
 {
-    LeafScratch& scratch = leaf_scratch;
-    scratch.names.clear();
+    LeafBuffers& buffers = leaf_buffers;
+    buffers.names.clear();
     for (const ChildEntry& child : children) {
         if (!is_selected_leaf(child, persistent_only))
             continue;
-        // Paths are assigned rather than made, to keep their memory.
-        if (scratch.names.size() == scratch.paths.size())
-            scratch.paths.emplace_back();
-        set_child_path(scratch.paths[scratch.names.size()], path, child);
-        scratch.names.push_back(&child.name);
+        // Assigned into the strings held, not built anew.
+        if (buffers.names.size() == buffers.paths.size())
+            buffers.paths.emplace_back();
+        set_child_path(buffers.paths[buffers.names.size()], path, child);
+        buffers.names.push_back(&child.name);
     }
-    if (scratch.names.empty())
+    if (buffers.names.empty())
         return 0;
-    scratch.paths.resize(scratch.names.size());
+    buffers.paths.resize(buffers.names.size());
 
-    int rc = run_options.connection.get_leaves(scratch.paths, scratch.statuses, scratch.elements,
-                                               scratch.properties);
+    int rc = run_options.connection.get_leaves(buffers.paths, buffers.statuses, buffers.elements,
+                                               buffers.properties);
     if (rc != 0) {
         report_error("get_leaf('%s') failed: %d", path.c_str(), rc);
         return -1;
     }
-    std::size_t count = std::min({scratch.elements.size(), scratch.statuses.size(),
-                                  scratch.properties.size(), scratch.paths.size()});
+    std::size_t count = std::min({buffers.elements.size(), buffers.statuses.size(),
+                                  buffers.properties.size(), buffers.paths.size()});
     for (std::size_t i = 0; i < count; ++i) {
-        if (scratch.statuses[i] == API_STATUS_EXISTS && is_leaf_dumpable(scratch.paths[i]))
-            write_leaf(out, depth, *scratch.names[i], scratch.elements[i], scratch.properties[i],
-                       scratch.line);
+        if (buffers.statuses[i] == API_STATUS_EXISTS && is_leaf_dumpable(buffers.paths[i]))
+            write_leaf(out, depth, *buffers.names[i], buffers.elements[i], buffers.properties[i],
+                       buffers.line);
     }
     return 0;
 }

@@ -7,11 +7,13 @@
 //           second set_leaves call and any get_leaves under /Network. The
 //           digits '0'..'9' stand for 0..9 and '@'..'O' for 64..79, so seeds
 //           can be written by hand.
-//   byte 1: where the document is cut in two for expat, in 256ths.
+//   byte 1: unused; the document is read as the driver reads a file.
 // An event script is read byte by byte: an op (mod 3: start, end, text),
 // then its operands (see the run_* functions below). It reaches states
 // expat never produces: repeated or missing attributes, end tags with no
 // start, and text that holds NULs.
+#include "driver/resources.h"
+#include "driver/run.h"
 #include "driver/run_options.h"
 #include "fuzz/harness.h"
 #include "load/batch.h"
@@ -23,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -86,29 +87,11 @@ std::vector<std::string> leaf_paths()
     return paths;
 }
 
-struct ParserFree {
-    void operator()(XML_ParserStruct* parser) const
-    {
-        XML_ParserFree(parser);
-    }
-};
-
-// As the driver does, but in two pieces cut anywhere, not in 8192-byte ones.
-void load_document(const std::uint8_t* body, std::size_t size, std::uint8_t cut)
+void load_document(const std::uint8_t* body, std::size_t size)
 {
-    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
-    if (!parser)
-        return;
-    start_load(parser.get());
-    const char* text = reinterpret_cast<const char*>(body);
-    std::size_t first = size * cut / 256;
-    bool parsed =
-        XML_Parse(parser.get(), text, static_cast<int>(first), XML_FALSE) == XML_STATUS_OK &&
-        XML_Parse(parser.get(), text + first, static_cast<int>(size - first), XML_TRUE) ==
-            XML_STATUS_OK;
-    if (parsed)
-        flush_leaves(true);
-    load_state.parser = nullptr;
+    void* text = const_cast<std::uint8_t*>(body);
+    if (FilePtr in{fmemopen(text, size, "r")})
+        load_from(in.get());
 }
 
 struct Script {
@@ -225,7 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (bits & script_bit)
         run_script(data + header_size, size - header_size);
     else
-        load_document(data + header_size, size - header_size, data[1]);
+        load_document(data + header_size, size - header_size);
     silence_end();
 
     // -r changes values and never creates a data point.

@@ -27,8 +27,8 @@ struct CommitLists {
     std::vector<pcd_tribool_t> persist;
 };
 
-// The queue and the lists outlive their batch, so that a long load reuses
-// their memory rather than asking for more at each data point.
+// The queue and the lists last for the whole load, strings included, so that
+// a long load does not allocate for each data point.
 std::vector<QueuedLeaf> queue;
 std::size_t queued = 0;
 CommitLists lists;
@@ -59,8 +59,8 @@ void queue_open_leaf()
     leaf.persist = load_state.attr_persist;
 }
 
-// Swapped rather than moved: the queue slot gets the list entry's old
-// memory for its next path, so that no path needs memory of its own.
+// Swapped, not moved: the queue slot takes the list entry's string for its
+// next path, so that the paths of later batches need no new strings.
 void put_path(std::size_t index, std::string& path)
 {
     if (index == lists.paths.size())
@@ -100,7 +100,7 @@ void fill_commit_lists()
     lists.persist.clear();
     for (std::size_t i = 0; i < queued; ++i)
         add_to_commit(queue[i]);
-    // The paths past the last one put keep their memory until here.
+    // Not cleared above: put_path swaps into these strings.
     lists.paths.resize(lists.elements.size());
 }
 

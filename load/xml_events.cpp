@@ -59,7 +59,7 @@ void stop_parsing()
         XML_StopParser(load_state.parser, XML_FALSE);
 }
 
-// Assigned, so that the strings keep their memory from one attr to the next.
+// Assigned, so that a long load does not allocate these for each data point.
 void open_attr(const AttrTag& tag)
 {
     load_state.attr_name = tag.name;
@@ -197,6 +197,11 @@ void start_load(XML_Parser parser)
     XML_SetExternalEntityRefHandler(parser, refuse_external_entity);
     XML_SetNotStandaloneHandler(parser, refuse_not_standalone);
     XML_SetSkippedEntityHandler(parser, on_skipped_entity);
+}
+
+void forget_parser()
+{
+    load_state.parser = nullptr;
 }
 
 void XMLCALL on_start_element(void*, const XML_Char* element, const XML_Char** attributes)

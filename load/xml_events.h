@@ -29,6 +29,9 @@ extern LoadState load_state;
 // below on parser.
 void start_load(XML_Parser parser);
 
+// Drops the load state's hold on the parser, before the parser is freed.
+void forget_parser();
+
 void XMLCALL on_start_element(void* user_data, const XML_Char* element,
                               const XML_Char** attributes);
 void XMLCALL on_end_element(void* user_data, const XML_Char* element);

@@ -1,10 +1,10 @@
 #include "driver/run_options.h"
 #include "dump/walker.h"
 #include "tests/double/cds_double.h"
+#include "xml_read.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <expat.h>
 #include <gtest/gtest.h>
 
 namespace
@@ -265,51 +265,26 @@ TEST_F(WalkerTest, StopsWalkingOnceAWriteFails)
     EXPECT_EQ(cds_double::count_calls("list_node"), 1);
 }
 
-// What an XML parser reads back: the root and name attributes in document
-// order, then the data point's text.
-struct ReadBack {
-    std::vector<std::string> names;
-    std::string text;
-    bool in_attr = false;
-};
-
-void XMLCALL on_start(void* data, const XML_Char* element, const XML_Char** attributes)
-{
-    ReadBack* read = static_cast<ReadBack*>(data);
-    for (int i = 0; attributes[i]; i += 2)
-        if (std::string(attributes[i]) != "type")
-            read->names.push_back(attributes[i + 1]);
-    read->in_attr = std::string(element) == "attr";
-}
-
-void XMLCALL on_end(void* data, const XML_Char*)
-{
-    static_cast<ReadBack*>(data)->in_attr = false;
-}
-
-void XMLCALL on_text(void* data, const XML_Char* text, int length)
-{
-    ReadBack* read = static_cast<ReadBack*>(data);
-    if (read->in_attr)
-        read->text.append(text, length);
-}
-
 TEST_F(WalkerTest, SpecialCharactersReadBackUnchanged)
 {
     const std::string odd = "a&b<c>d\"e'f\tg\nh\ri";
     add_leaf("/" + odd + "/" + odd + "/" + odd, DATA_TYPE_STRING, odd);
     std::string document = "<dump>" + dump("/" + odd).text + "</dump>";
 
-    ReadBack read;
-    XML_Parser parser = XML_ParserCreate(nullptr);
-    XML_SetUserData(parser, &read);
-    XML_SetElementHandler(parser, on_start, on_end);
-    XML_SetCharacterDataHandler(parser, on_text);
-    EXPECT_EQ(XML_Parse(parser, document.data(), static_cast<int>(document.size()), 1),
-              XML_STATUS_OK);
-    XML_ParserFree(parser);
-    EXPECT_EQ(read.names, (std::vector<std::string>{"/" + odd, odd, odd}));
-    EXPECT_EQ(read.text, odd);
+    // The root and name attributes in document order, then the data point's text.
+    XmlDocument read = read_xml(document);
+    EXPECT_EQ(read.error, "");
+    std::vector<std::string> names;
+    std::string text;
+    for (const XmlElement& element : read.elements) {
+        for (const auto& [key, value] : element.attributes)
+            if (key != "type")
+                names.push_back(value);
+        if (element.name == "attr")
+            text += element.text;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"/" + odd, odd, odd}));
+    EXPECT_EQ(text, odd);
 }
 
 } // namespace

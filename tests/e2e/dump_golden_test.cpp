@@ -102,9 +102,8 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
     // The version text used to be lost with status 0.
     for (std::string args : {"", " -v"}) {
         SCOPED_TRACE(args);
-        ProgramRun run =
-            run_program("/bin/sh", {"-c", "exec \"$0\"" + args + " >/dev/full", CDSXML}, temp.dir,
-                        in_dir(temp, "s.db"));
+        ProgramRun run = run_program(
+            in_temp(temp, "s.db", "/bin/sh", {"-c", "exec \"$0\"" + args + " >/dev/full", CDSXML}));
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.err, "Error: can't write to standard output\n");
     }

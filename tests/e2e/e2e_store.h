@@ -2,7 +2,9 @@
 // against a store file named inside that directory.
 #pragma once
 
-#include "run_program.h"
+#include "checks.h"
+#include "files.h"
+#include "program.h"
 #include "temp_store.h"
 
 #include <string>
@@ -13,14 +15,22 @@ inline std::string in_dir(const TempStore& temp, const std::string& name)
     return temp.dir + "/" + name;
 }
 
+inline Program in_temp(const TempStore& temp, const std::string& store, const char* program,
+                       const std::vector<std::string>& args)
+{
+    Program run{{program}, temp.dir, in_dir(temp, store)};
+    run.args.insert(run.args.end(), args.begin(), args.end());
+    return run;
+}
+
 inline ProgramRun cdsxml(const TempStore& temp, const std::string& store,
                          const std::vector<std::string>& args)
 {
-    return run_program(CDSXML, args, temp.dir, in_dir(temp, store));
+    return run_program(in_temp(temp, store, CDSXML, args));
 }
 
 inline ProgramRun cdsctl(const TempStore& temp, const std::string& store,
                          const std::vector<std::string>& args, const std::string& input = "")
 {
-    return run_program(CDSCTL, args, temp.dir, in_dir(temp, store), input);
+    return run_program(in_temp(temp, store, CDSCTL, args), input);
 }

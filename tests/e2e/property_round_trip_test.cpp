@@ -11,6 +11,7 @@
 //   build/tests/e2e/e2e_test --gtest_filter='RoundTripProperty.*'
 #include "e2e_store.h"
 #include "expected_load.h"
+#include "sanitizer.h"
 
 #include <gtest/gtest.h>
 
@@ -391,16 +392,8 @@ std::string check_case(const TempStore& temp, const std::string& import_lines, b
     return "";
 }
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define UNDER_ADDRESS_SANITIZER
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(UNDER_ADDRESS_SANITIZER)
-const std::uint64_t default_cases = 100; // each process starts slower under the sanitizers
-#else
-const std::uint64_t default_cases = 250;
-#endif
+// Each process starts slower under the sanitizers.
+const std::uint64_t default_cases = under_address_sanitizer ? 100 : 250;
 
 TEST(RoundTripProperty, RandomStoresComeBackAsDumped)
 {

@@ -1,7 +1,7 @@
 #include "cds/cds.h"
 #include "libcds/canonical_path.h"
+#include "xml_read.h"
 
-#include <expat.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -221,35 +221,6 @@ TEST(values, CopyOutlivesItsSource)
     }
 }
 
-struct Parsed {
-    std::string double_quoted;
-    std::string single_quoted;
-    std::string content;
-};
-
-void XMLCALL on_start(void* data, const XML_Char*, const XML_Char** attributes)
-{
-    auto* parsed = static_cast<Parsed*>(data);
-    parsed->double_quoted = attributes[1];
-    parsed->single_quoted = attributes[3];
-}
-
-void XMLCALL on_text(void* data, const XML_Char* text, int length)
-{
-    static_cast<Parsed*>(data)->content.append(text, length);
-}
-
-bool parse_document(const std::string& document, Parsed& parsed)
-{
-    std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
-                                                                        XML_ParserFree);
-    XML_SetUserData(parser.get(), &parsed);
-    XML_SetElementHandler(parser.get(), on_start, nullptr);
-    XML_SetCharacterDataHandler(parser.get(), on_text);
-    return XML_Parse(parser.get(), document.data(), static_cast<int>(document.size()), 1) ==
-           XML_STATUS_OK;
-}
-
 TEST(values, EscapedTextSurvivesExpat)
 {
     const std::string texts[] = {
@@ -262,11 +233,11 @@ TEST(values, EscapedTextSurvivesExpat)
         std::string escaped = text;
         CElement::xml_escape(escaped);
         std::string document = "<d a=\"" + escaped + "\" b='" + escaped + "'>" + escaped + "</d>";
-        Parsed parsed;
-        ASSERT_TRUE(parse_document(document, parsed)) << document;
-        EXPECT_EQ(parsed.double_quoted, text);
-        EXPECT_EQ(parsed.single_quoted, text);
-        EXPECT_EQ(parsed.content, text);
+        XmlDocument parsed = read_xml(document);
+        ASSERT_EQ(parsed.error, "") << document;
+        EXPECT_EQ(*parsed.elements[0].attribute("a"), text);
+        EXPECT_EQ(*parsed.elements[0].attribute("b"), text);
+        EXPECT_EQ(parsed.elements[0].text, text);
     }
 }
 

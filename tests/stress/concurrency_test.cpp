@@ -56,7 +56,7 @@ std::string expected_export(int loader)
 
 struct Job {
     std::string name;
-    Command command;
+    Program command;
     int dumper = -1;
 };
 
@@ -84,7 +84,7 @@ std::vector<Job> load_while_dumping(const TempStore& store)
     std::vector<int> dumps_made(dumper_count, 0);
     auto launch = [&](Job job) {
         job.command.err = store.dir + "/" + job.name + ".err";
-        pid_t pid = start(job.command);
+        pid_t pid = start_program(job.command);
         EXPECT_GT(pid, 0) << job.name;
         running[pid] = job;
     };
@@ -102,11 +102,11 @@ std::vector<Job> load_while_dumping(const TempStore& store)
 
     int loads_running = loader_count;
     while (!running.empty()) {
-        Finished how = finish(-1);
+        ProgramRun how = finish_program(-1);
         auto job = running.find(how.pid);
         if (job == running.end())
             break;
-        EXPECT_EQ(how.exit_code, 0) << job->second.name;
+        EXPECT_EQ(how.status, 0) << job->second.name;
         std::string err = read_file(job->second.command.err);
         EXPECT_EQ(err.find("database is locked"), std::string::npos) << job->second.name;
         EXPECT_EQ(err, "") << job->second.name;
@@ -122,7 +122,7 @@ std::vector<Job> load_while_dumping(const TempStore& store)
 void expect_every_point_loaded(const TempStore& store)
 {
     for (int i = 0; i < loader_count; ++i)
-        EXPECT_EQ(run(store.dir, {CDSCTL, "export", "/c/p" + std::to_string(i)}).out,
+        EXPECT_EQ(run_program({{CDSCTL, "export", "/c/p" + std::to_string(i)}, "", store.file}).out,
                   expected_export(i))
             << "loader " << i;
 }
@@ -130,8 +130,8 @@ void expect_every_point_loaded(const TempStore& store)
 TEST(Concurrency, LoadsAndDumpsShareTheStore)
 {
     TempStore store;
-    ASSERT_EQ(run(store.dir, {CDSCTL, "import", DEMO_TSV}).how.exit_code, 0);
-    std::string demo = run(store.dir, {CDSCTL, "export"}).out;
+    ASSERT_EQ(run_program({{CDSCTL, "import", DEMO_TSV}}).status, 0);
+    std::string demo = run_program({{CDSCTL, "export"}}).out;
 
     std::vector<Job> jobs = load_while_dumping(store);
     int dumps = 0;
@@ -144,7 +144,7 @@ TEST(Concurrency, LoadsAndDumpsShareTheStore)
     std::cout << dumps << " dumps during " << loader_count << " loads\n";
     expect_every_point_loaded(store);
     // The new subtree comes after everything that was there.
-    EXPECT_EQ(run(store.dir, {CDSCTL, "export"}).out.substr(0, demo.size()), demo);
+    EXPECT_EQ(run_program({{CDSCTL, "export"}}).out.substr(0, demo.size()), demo);
 }
 
 // Processes opening a store file that did not exist yet raced to create
@@ -158,18 +158,18 @@ TEST(Concurrency, FirstUseOfANewStoreFile)
     for (int round = 0; round < 20; ++round) {
         std::string file = store.dir + "/new" + std::to_string(round) + ".db";
         setenv("CDS_STORE", file.c_str(), 1);
-        std::vector<Command> commands;
+        std::vector<Program> commands;
         std::vector<pid_t> started;
         for (int i = 0; i < loader_count + dumper_count; ++i) {
             std::vector<std::string> args = {CDSXML, "-l", document};
             if (i >= loader_count)
                 args = {CDSXML, "-f", "/dev/null"};
-            commands.push_back(
-                {args, "/dev/null", "/dev/null", store.dir + "/" + std::to_string(i) + ".err"});
-            started.push_back(start(commands.back()));
+            commands.push_back({args});
+            commands.back().err = store.dir + "/" + std::to_string(i) + ".err";
+            started.push_back(start_program(commands.back()));
         }
         for (std::size_t i = 0; i < started.size(); ++i)
-            EXPECT_EQ(finish(started[i]).exit_code, 0)
+            EXPECT_EQ(finish_program(started[i]).status, 0)
                 << "round " << round << ": " << read_file(commands[i].err);
     }
 }

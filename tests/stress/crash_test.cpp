@@ -48,7 +48,7 @@ std::string crash_document(int run)
 std::vector<int> batch_writers(const TempStore& store)
 {
     std::vector<std::vector<int>> seen(batch_count);
-    std::istringstream lines(run(store.dir, {CDSCTL, "export", "/crash"}).out);
+    std::istringstream lines(run_program({{CDSCTL, "export", "/crash"}, "", store.file}).out);
     std::string path, type, property, value;
     while (std::getline(lines, path, '\t') && std::getline(lines, type, '\t') &&
            std::getline(lines, property, '\t') && std::getline(lines, value)) {
@@ -140,14 +140,14 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
     unsigned seed = test_seed();
     SCOPED_TRACE("STRESS_SEED=" + std::to_string(seed));
     std::mt19937 random(seed);
-    ASSERT_EQ(run(store.dir, {CDSCTL, "import", DEMO_TSV}).how.exit_code, 0);
-    std::string demo = run(store.dir, {CDSCTL, "export"}).out;
+    ASSERT_EQ(run_program({{CDSCTL, "import", DEMO_TSV}}).status, 0);
+    std::string demo = run_program({{CDSCTL, "export"}}).out;
     std::string document = store.dir + "/crash.xml";
 
     // One whole load gives the time over which the kills are spread.
     write_file(document, crash_document(0));
     auto began = std::chrono::steady_clock::now();
-    ASSERT_EQ(run(store.dir, {CDSXML, "-l", document}).how.exit_code, 0);
+    ASSERT_EQ(run_program({{CDSXML, "-l", document}}).status, 0);
     auto whole_load = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - began);
     std::vector<int> expected(batch_count, 0);
@@ -160,11 +160,11 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
         // Every third run starts over, so that kills hit new data points as
         // well as replaced ones.
         if (r % 3 == 0) {
-            run(store.dir, {CDSCTL, "rm", "/crash"});
+            run_program({{CDSCTL, "rm", "/crash"}});
             expected.assign(batch_count, absent);
         }
         write_file(document, crash_document(r));
-        pid_t pid = start({{CDSXML, "-l", document}});
+        pid_t pid = start_program({{CDSXML, "-l", document}});
         ASSERT_GT(pid, 0);
         if (r % 2 == 0) {
             std::uniform_int_distribution<long> moment(0, whole_load.count() * 11 / 10);
@@ -175,10 +175,10 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
             usleep(std::uniform_int_distribution<useconds_t>(0, 2000)(random));
         }
         kill(pid, SIGKILL);
-        Finished how = finish(pid);
-        ASSERT_TRUE(how.signal == SIGKILL || how.exit_code == 0)
-            << "exit " << how.exit_code << ", signal " << how.signal;
-        completed += how.exit_code == 0;
+        ProgramRun how = finish_program(pid);
+        ASSERT_TRUE(how.signal == SIGKILL || how.status == 0)
+            << "exit " << how.status << ", signal " << how.signal;
+        completed += how.status == 0;
         mid_write += ends_uncommitted(store.file + "-wal");
 
         ASSERT_EQ(integrity_check(store.file), "ok");
@@ -198,10 +198,10 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
               << " while writing a batch\n";
     // The last run may have removed what the runs before wrote and been
     // killed before its first batch, leaving nothing to remove.
-    Ran removed = run(store.dir, {CDSCTL, "rm", "/crash"});
-    EXPECT_TRUE(removed.how.exit_code == 0 || expected == std::vector<int>(batch_count, absent))
+    ProgramRun removed = run_program({{CDSCTL, "rm", "/crash"}});
+    EXPECT_TRUE(removed.status == 0 || expected == std::vector<int>(batch_count, absent))
         << removed.err;
-    EXPECT_EQ(run(store.dir, {CDSCTL, "export"}).out, demo);
+    EXPECT_EQ(run_program({{CDSCTL, "export"}}).out, demo);
 }
 
 } // namespace

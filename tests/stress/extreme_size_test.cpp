@@ -22,10 +22,14 @@ const char* const dump_head = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<dum
                               "\t<node root=\"/\">\n\t\t<node name=\"big\">\n";
 const char* const dump_tail = "\t\t</node>\n\t</node>\n</dump>\n";
 
-Finished timed(const std::string& what, const Command& command)
+// Standard error goes to the file err, when one is given.
+ProgramRun timed(const std::string& what, const std::vector<std::string>& args,
+                 const std::string& err = "")
 {
+    Program program{args};
+    program.err = err;
     auto began = std::chrono::steady_clock::now();
-    Finished how = finish(start(command));
+    ProgramRun how = finish_program(start_program(program));
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
     std::cout << what << ": " << took.count() << " s, " << how.max_rss_kb / 1024 << " MB\n";
     return how;
@@ -53,8 +57,8 @@ class MillionDataPoints : public testing::Test
         for (int i = 0; i < million; ++i)
             lines += "/big/p" + std::to_string(i) + "\tint32\t0\t" + std::to_string(i) + "\n";
         write_file(store->dir + "/big.tsv", lines);
-        Finished how = timed("import", {{CDSCTL, "import", store->dir + "/big.tsv"}});
-        ASSERT_EQ(how.exit_code, 0);
+        ProgramRun how = timed("import", {CDSCTL, "import", store->dir + "/big.tsv"});
+        ASSERT_EQ(how.status, 0);
     }
     static void TearDownTestSuite()
     {
@@ -70,8 +74,8 @@ TEST_F(MillionDataPoints, DumpHoldsEveryOne)
 {
     std::string dump = store->dir + "/big.xml";
     std::string err = store->dir + "/dump.err";
-    Finished how = timed("dump", {{CDSXML, "-f", dump}, "/dev/null", "/dev/null", err});
-    EXPECT_EQ(how.exit_code, 0);
+    ProgramRun how = timed("dump", {CDSXML, "-f", dump}, err);
+    EXPECT_EQ(how.status, 0);
     EXPECT_EQ(read_file(err), "");
     std::string expected = dump_head;
     for (int i = 0; i < million; ++i)
@@ -86,8 +90,8 @@ TEST_F(MillionDataPoints, DumpHoldsEveryOne)
 // point), never the size of the store.
 TEST_F(MillionDataPoints, DumpMemoryFollowsTheWidestNode)
 {
-    Finished how = timed("dump", {{CDSXML, "-f", "/dev/null"}});
-    EXPECT_EQ(how.exit_code, 0);
+    ProgramRun how = timed("dump", {CDSXML, "-f", "/dev/null"});
+    EXPECT_EQ(how.status, 0);
     EXPECT_LT(how.max_rss_kb, 400 * 1024 * memory_scale);
 }
 
@@ -100,11 +104,11 @@ TEST_F(MillionDataPoints, InterruptedDumpRemovesItsFileAndDiesOfTheSignal)
         // and a dump leaves an ignored signal ignored.
         signal(signal_number, SIG_DFL);
         std::string dump = store->dir + "/stopped" + std::to_string(signal_number) + ".xml";
-        pid_t pid = start({{CDSXML, "-f", dump}});
+        pid_t pid = start_program({{CDSXML, "-f", dump}});
         ASSERT_GT(pid, 0);
         await_content(dump);
         kill(pid, signal_number);
-        EXPECT_EQ(finish(pid).signal, signal_number);
+        EXPECT_EQ(finish_program(pid).signal, signal_number);
         EXPECT_NE(access(dump.c_str(), F_OK), 0);
     }
 }
@@ -124,14 +128,14 @@ TEST(HugeValue, HundredMegabytesLoadAndDumpBackEqual)
     write_file(source, document);
 
     std::string err = store.dir + "/err";
-    Finished loaded = timed("load", {{CDSXML, "-l", source}, "/dev/null", "/dev/null", err});
-    EXPECT_EQ(loaded.exit_code, 0);
+    ProgramRun loaded = timed("load", {CDSXML, "-l", source}, err);
+    EXPECT_EQ(loaded.status, 0);
     EXPECT_EQ(read_file(err), "");
     EXPECT_LT(loaded.max_rss_kb, 1024 * 1024 * memory_scale);
 
     std::string dump = store.dir + "/out.xml";
-    Finished dumped = timed("dump", {{CDSXML, "-f", dump}, "/dev/null", "/dev/null", err});
-    EXPECT_EQ(dumped.exit_code, 0);
+    ProgramRun dumped = timed("dump", {CDSXML, "-f", dump}, err);
+    EXPECT_EQ(dumped.status, 0);
     EXPECT_EQ(read_file(err), "");
     EXPECT_LT(dumped.max_rss_kb, 1024 * 1024 * memory_scale);
     EXPECT_TRUE(read_file(dump) == document);

@@ -133,19 +133,19 @@ class HostileInput : public testing::Test
   protected:
     void SetUp() override
     {
-        ASSERT_EQ(run(store.dir, {CDSCTL, "import", DEMO_TSV}).how.exit_code, 0);
+        ASSERT_EQ(run_program({{CDSCTL, "import", DEMO_TSV}}).status, 0);
         demo = export_of("/");
     }
 
     std::string export_of(const std::string& path)
     {
-        return run(store.dir, {CDSCTL, "export", path}).out;
+        return run_program({{CDSCTL, "export", path}}).out;
     }
 
-    Ran load(const std::string& document)
+    ProgramRun load(const std::string& document)
     {
         write_file(store.dir + "/in.xml", document);
-        return run(store.dir, {CDSXML, "-l", store.dir + "/in.xml"});
+        return run_program({{CDSXML, "-l", store.dir + "/in.xml"}});
     }
 
     TempStore store;
@@ -159,14 +159,14 @@ class HostileDocuments : public HostileInput, public testing::WithParamInterface
 TEST_P(HostileDocuments, FailCleanlyAndKeepTheStore)
 {
     const Hostile& row = GetParam();
-    Ran ran = load(row.document);
-    EXPECT_EQ(ran.how.signal, 0);
-    EXPECT_EQ(ran.how.exit_code, row.status) << ran.err;
+    ProgramRun ran = load(row.document);
+    EXPECT_EQ(ran.signal, 0);
+    EXPECT_EQ(ran.status, row.status) << ran.err;
     if (row.message.empty())
         EXPECT_EQ(ran.err, "");
     else
         EXPECT_NE(ran.err.find(row.message), std::string::npos) << ran.err;
-    EXPECT_LT(ran.how.max_rss_kb, small_document_rss_kb);
+    EXPECT_LT(ran.max_rss_kb, small_document_rss_kb);
     EXPECT_EQ(export_of("/"), demo + row.loaded);
 }
 
@@ -202,8 +202,8 @@ TEST_F(HostileInput, ExternalEntityIsNeverRead)
     std::string secret = store.dir + "/secret";
     write_file(secret, "top secret");
     for (const ExternalEntity& row : external_entities) {
-        Ran ran = load(entity_document(row, secret));
-        EXPECT_EQ(ran.how.signal, 0) << row.name;
+        ProgramRun ran = load(entity_document(row, secret));
+        EXPECT_EQ(ran.signal, 0) << row.name;
         std::string after = export_of("/");
         EXPECT_EQ(after.find("top secret"), std::string::npos) << row.name;
         EXPECT_EQ(after.substr(0, demo.size()), demo) << row.name;
@@ -217,11 +217,11 @@ TEST_F(HostileInput, ExternalEntityFailsTheLoad)
     std::string secret = store.dir + "/secret";
     write_file(secret, "top secret");
     for (const ExternalEntity& row : external_entities) {
-        ASSERT_EQ(run(store.dir, {CDSCTL, "set", "/t/a", "string", "kept"}).how.exit_code, 0);
-        Ran ran = load(entity_document(row, secret));
-        EXPECT_EQ(ran.how.exit_code, 255) << row.name;
+        ASSERT_EQ(run_program({{CDSCTL, "set", "/t/a", "string", "kept"}}).status, 0);
+        ProgramRun ran = load(entity_document(row, secret));
+        EXPECT_EQ(ran.status, 255) << row.name;
         EXPECT_NE(ran.err, "") << row.name;
-        EXPECT_EQ(run(store.dir, {CDSCTL, "get", "/t/a"}).out, "kept\n") << row.name;
+        EXPECT_EQ(run_program({{CDSCTL, "get", "/t/a"}}).out, "kept\n") << row.name;
     }
 }
 
@@ -254,8 +254,8 @@ TEST(StoreLimits, DeepestAndLongestPaths)
     };
     for (const auto& row : cases) {
         std::string what = row.path.substr(0, 40) + "... of " + std::to_string(row.path.size());
-        Ran ran = run(store.dir, {CDSCTL, "set", row.path, "int32", "1"});
-        EXPECT_EQ(ran.how.exit_code, row.status) << what;
+        ProgramRun ran = run_program({{CDSCTL, "set", row.path, "int32", "1"}});
+        EXPECT_EQ(ran.status, row.status) << what;
         EXPECT_EQ(ran.err.rfind("cdsctl: ", 0), row.status == 0 ? std::string::npos : 0) << what;
     }
 }
@@ -266,7 +266,7 @@ TEST(StoreLimits, RefusalOfALongPathGivesTheReason)
 {
     TempStore store;
     for (const std::string& path : {path_of_depth(257), longest_path + "b"}) {
-        Ran ran = run(store.dir, {CDSCTL, "set", path, "int32", "1"});
+        ProgramRun ran = run_program({{CDSCTL, "set", path, "int32", "1"}});
         EXPECT_EQ(ran.err, "cdsctl: " + path + ": the path has no canonical form\n");
     }
 }
@@ -281,19 +281,19 @@ TEST(StoreLimits, DumpAndLoadTheDeepestTree)
     }
     TempStore first;
     std::string dump = first.dir + "/deep.xml";
-    ASSERT_EQ(run(first.dir, {CDSCTL, "import"}, lines).how.exit_code, 0);
-    Ran dumped = run(first.dir, {CDSXML, "-f", dump});
-    EXPECT_EQ(dumped.how.exit_code, 0);
+    ASSERT_EQ(run_program({{CDSCTL, "import"}}, lines).status, 0);
+    ProgramRun dumped = run_program({{CDSXML, "-f", dump}});
+    EXPECT_EQ(dumped.status, 0);
     EXPECT_EQ(dumped.err, "");
     DumpCount count = count_data_points(dump);
     ASSERT_EQ(count.error, "");
     EXPECT_EQ(count.data_points[path_of_depth(255)], 1);
 
     TempStore second;
-    Ran loaded = run(second.dir, {CDSXML, "-l", dump});
-    EXPECT_EQ(loaded.how.exit_code, 0);
+    ProgramRun loaded = run_program({{CDSXML, "-l", dump}});
+    EXPECT_EQ(loaded.status, 0);
     EXPECT_EQ(loaded.err, "");
-    EXPECT_EQ(run(second.dir, {CDSCTL, "export"}).out, lines);
+    EXPECT_EQ(run_program({{CDSCTL, "export"}}).out, lines);
 }
 
 } // namespace

@@ -1,56 +1,32 @@
 // cdsctl as its users run it: the built binary on a fresh store per test.
 #include "files.h"
+#include "program.h"
 #include "temp_store.h"
 
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-
-extern char** environ;
 
 using namespace std::string_literals;
 
 namespace
 {
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
+using Result = ProgramRun;
 
 // Standard output goes to out_file instead, unread, when one is given.
-Result cdsctl(const TempStore& store, const std::vector<std::string>& args,
-              const std::string& input = "", const std::string& out_file = "")
+Result cdsctl(const TempStore&, const std::vector<std::string>& args, const std::string& input = "",
+              const std::string& out_file = "")
 {
-    std::string in = store.dir + "/stdin";
-    std::string out = out_file.empty() ? store.dir + "/stdout" : out_file;
-    std::string err = store.dir + "/stderr";
-    write_file(in, input);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char*> argv = {const_cast<char*>(CDSCTL)};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    int spawned = posix_spawn(&pid, CDSCTL, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    if (spawned != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return {-1, "", "did not run"};
-    return {WEXITSTATUS(status), out_file.empty() ? read_file(out) : "", read_file(err)};
+    Program program{{CDSCTL}};
+    program.args.insert(program.args.end(), args.begin(), args.end());
+    program.out = out_file;
+    return run_program(program, input);
 }
 
 const char* const small_store = "/n\tnode\t0\t\n"

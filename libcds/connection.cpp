@@ -235,7 +235,8 @@ Lookup find_node_id(pcd_connection& connection, std::string_view path, sqlite3_i
     StatementUse query = use_statement(connection, Sql::find_node);
     if (!query)
         return Lookup::failed;
-    bind_text(query.get(), 1, path);
+    if (bind_text(query.get(), 1, path) != SQLITE_OK)
+        return Lookup::failed;
     int step = sqlite3_step(query.get());
     if (step != SQLITE_ROW)
         return step == SQLITE_DONE ? Lookup::missing : Lookup::failed;
@@ -252,8 +253,9 @@ Lookup find_entry(pcd_connection& connection, std::string_view path, StatementUs
     query = use_statement(connection, Sql::find_entry);
     if (!query)
         return Lookup::failed;
-    sqlite3_bind_int64(query.get(), 1, parent);
-    bind_text(query.get(), 2, name_of(path));
+    if (first_failure({sqlite3_bind_int64(query.get(), 1, parent),
+                       bind_text(query.get(), 2, name_of(path))}) != SQLITE_OK)
+        return Lookup::failed;
     int step = sqlite3_step(query.get());
     if (step != SQLITE_ROW)
         return step == SQLITE_DONE ? Lookup::missing : Lookup::failed;

@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -98,7 +99,8 @@ struct pcd_connection {
 };
 
 // Resets a statement (keeping its bindings' storage alive until then) when
-// its use ends.
+// its use ends. The reset's result repeats that of the last step, which the
+// user of the statement has checked.
 struct ResetStatement {
     void operator()(sqlite3_stmt* statement) const
     {
@@ -136,9 +138,28 @@ bool begin_write(pcd_connection& connection);
 bool commit_write(pcd_connection& connection);
 void rollback_write(pcd_connection& connection);
 
-inline void bind_text(sqlite3_stmt* statement, int index, std::string_view text)
+// The binds return SQLite's result: SQLITE_TOOBIG for a value longer than
+// the store's length limit.
+inline int bind_text(sqlite3_stmt* statement, int index, std::string_view text)
 {
-    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    return sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_STATIC,
+                               SQLITE_UTF8);
+}
+
+inline int bind_blob(sqlite3_stmt* statement, int index, std::string_view bytes)
+{
+    // A null pointer would store NULL rather than an empty value.
+    return sqlite3_bind_blob64(statement, index, bytes.data() ? bytes.data() : "", bytes.size(),
+                               SQLITE_STATIC);
+}
+
+// SQLITE_OK when every bind succeeded, or the result of the first that failed.
+inline int first_failure(std::initializer_list<int> results)
+{
+    for (int result : results)
+        if (result != SQLITE_OK)
+            return result;
+    return SQLITE_OK;
 }
 
 inline std::string_view column_text(sqlite3_stmt* statement, int column)

@@ -42,6 +42,7 @@ enum class Outcome {
     is_root,
     bad_property,
     missing,
+    too_large,
     store_failed,
 };
 const char* describe(Outcome outcome);

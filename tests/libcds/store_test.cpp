@@ -1,4 +1,5 @@
 #include "cds/cds.h"
+#include "libcds/connection.h"
 #include "libcds/store.h"
 #include "temp_store.h"
 
@@ -274,6 +275,26 @@ TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
     EXPECT_EQ(leaf("/r/leaf"), "int32 0 1");
     // Refused items leave no nodes behind.
     EXPECT_EQ(list("/new"), "status 0");
+}
+
+// A value past SQLite's length limit was stored empty and reported written.
+TEST_F(StoreTest, RefusesAValueTooLargeForTheStore)
+{
+    ASSERT_EQ(set("/big/kept", DATA_TYPE_STRING, "old"), 1);
+    const int limit = 1000;
+    sqlite3_limit(cds.handle->db.get(), SQLITE_LIMIT_LENGTH, limit);
+    CElement number = typed(DATA_TYPE_INT32, "1");
+    CElement text(DATA_TYPE_STRING, CElement::_invalid_time, std::string(limit + 1, 'x'));
+    CElement bytes(DATA_TYPE_BINARY, CElement::_invalid_time, "",
+                   std::vector<std::uint8_t>(limit + 1, 7));
+    // Within the limit itself, but not once in a row with the other columns.
+    CElement nearly(DATA_TYPE_STRING, CElement::_invalid_time, std::string(limit - 5, 'x'));
+    EXPECT_EQ(set({"/big/a", "/big/kept", "/fresh/new", "/big/near", "/big/b"},
+                  {number, text, bytes, nearly, number}, std::vector<pcd_tribool_t>(5, PCD_FALSE)),
+              (std::vector<int>{1, 0, 0, 0, 1}));
+    EXPECT_EQ(leaf("/big/kept"), "string 0 old");
+    EXPECT_EQ(list("/fresh"), "status 0");
+    EXPECT_EQ(leaf("/big/b"), "int32 0 1");
 }
 
 TEST_F(StoreTest, StoreFailureWritesNothingOfTheCall)

@@ -165,11 +165,21 @@ void limit_page_cache(pcd_connection& connection)
     exec(connection.db.get(), "PRAGMA cache_size = -512");
 }
 
+// SQLite gives an empty name, ":memory:" and a "file:" URI meanings of
+// their own, none of them a store that outlives the process or the one the
+// name seems to give; the store is only ever the file at a plain path.
+bool is_plain_path(const std::string& file)
+{
+    return !file.empty() && file != ":memory:" && file.compare(0, 5, "file:") != 0;
+}
+
 } // namespace
 
 pcd_handle_t pcd_init()
 {
     std::string file = cds_store::store_file();
+    if (!is_plain_path(file))
+        return nullptr;
     sqlite3* raw = nullptr;
     // A connection is used by one thread at a time, so SQLite's own locking
     // of each call is only overhead.
@@ -312,7 +322,7 @@ namespace cds_store
 std::string store_file()
 {
     const char* file = std::getenv("CDS_STORE");
-    return file && *file ? file : "/var/lib/cds/store.db";
+    return file ? file : "/var/lib/cds/store.db";
 }
 
 int begin_write(pcd_handle_t handle)

@@ -17,7 +17,8 @@ namespace cds_store
 constexpr std::size_t max_path_bytes = 4096;
 constexpr std::size_t max_path_depth = 256;
 
-// The store file: $CDS_STORE, or /var/lib/cds/store.db.
+// The store file: $CDS_STORE, even empty, or /var/lib/cds/store.db when it
+// is not set.
 std::string store_file();
 
 // Canonicalizes path in place within the store's limits; false (path

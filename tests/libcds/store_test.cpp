@@ -196,6 +196,15 @@ TEST(StoreOpen, RefusesWhatIsNotAStore)
     TempStore store;
     setenv("CDS_STORE", (store.dir + "/missing/store.db").c_str(), 1);
     EXPECT_EQ(pcd_init(), nullptr) << "missing directory";
+    // SQLite reads these as a database in memory, a temporary one or a URI:
+    // a write there succeeded and kept nothing.
+    for (const std::string& name :
+         std::vector<std::string>{"", ":memory:", "file:" + store.file, "file::memory:"}) {
+        setenv("CDS_STORE", name.c_str(), 1);
+        pcd_handle_t handle = pcd_init();
+        EXPECT_EQ(handle, nullptr) << "'" << name << "'";
+        pcd_close(handle);
+    }
 }
 
 TEST(StoreOpen, TurnsAnEmptyFileIntoAStore)

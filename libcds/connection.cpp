@@ -1,6 +1,9 @@
 #include "libcds/connection.h"
 #include "libcds/store.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace
@@ -173,6 +176,18 @@ bool is_plain_path(const std::string& file)
     return !file.empty() && file != ":memory:" && file.compare(0, 5, "file:") != 0;
 }
 
+// The store holds passwords, so a new one is for its owner only. SQLite
+// gives the -wal and -shm files the mode of the main file, so making that
+// one first covers all three. O_EXCL: an existing file, or one another
+// process has just made, keeps its mode. Any other failure is SQLite's to
+// report when it opens the file.
+void make_private_file(const std::string& file)
+{
+    int fd = open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        close(fd);
+}
+
 } // namespace
 
 pcd_handle_t pcd_init()
@@ -180,6 +195,7 @@ pcd_handle_t pcd_init()
     std::string file = cds_store::store_file();
     if (!is_plain_path(file))
         return nullptr;
+    make_private_file(file);
     sqlite3* raw = nullptr;
     // A connection is used by one thread at a time, so SQLite's own locking
     // of each call is only overhead.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -207,10 +208,18 @@ TEST(StoreOpen, RefusesWhatIsNotAStore)
     }
 }
 
+mode_t mode_of(const std::string& file)
+{
+    struct stat info {
+    };
+    return stat(file.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
 TEST(StoreOpen, TurnsAnEmptyFileIntoAStore)
 {
     TempStore store;
     std::ofstream(store.file).close();
+    ASSERT_EQ(chmod(store.file.c_str(), 0640), 0);
     CCds cds;
     cds.handle = pcd_init();
     ASSERT_NE(cds.handle, nullptr);
@@ -218,6 +227,20 @@ TEST(StoreOpen, TurnsAnEmptyFileIntoAStore)
     std::vector<ChildEntry> children;
     EXPECT_EQ(cds.list_node("/", status, children), 0);
     EXPECT_EQ(status, API_STATUS_EXISTS);
+    EXPECT_EQ(mode_of(store.file), 0640u);
+}
+
+// The store holds passwords, yet under the usual umask it was readable by all.
+TEST(StoreOpen, NewStoreIsForItsOwnerOnly)
+{
+    TempStore store;
+    mode_t umask_before = umask(022);
+    pcd_handle_t handle = pcd_init();
+    umask(umask_before);
+    ASSERT_NE(handle, nullptr);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(mode_of(store.file + suffix), 0600u) << suffix;
+    pcd_close(handle);
 }
 
 TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)

@@ -294,7 +294,10 @@ bool begin_read(pcd_connection& connection)
         return true;
     limit_page_cache(connection);
     connection.listing_valid = false;
+    connection.failure.clear();
     connection.reading = run_statement(connection, Sql::begin_read);
+    if (!connection.reading)
+        note_failure(connection);
     return connection.reading;
 }
 
@@ -313,7 +316,11 @@ bool begin_write(pcd_connection& connection)
     end_read(connection);
     limit_page_cache(connection);
     connection.last_node_valid = false;
-    return run_statement(connection, Sql::begin_write);
+    connection.failure.clear();
+    if (run_statement(connection, Sql::begin_write))
+        return true;
+    note_failure(connection);
+    return false;
 }
 
 bool commit_write(pcd_connection& connection)
@@ -327,9 +334,22 @@ bool commit_write(pcd_connection& connection)
 
 void rollback_write(pcd_connection& connection)
 {
+    note_failure(connection);
     connection.last_node_valid = false;
     if (sqlite3_get_autocommit(connection.db.get()) == 0)
         run_statement(connection, Sql::rollback);
+}
+
+void note_failure(pcd_connection& connection)
+{
+    if (connection.failure.empty())
+        connection.failure = sqlite3_errmsg(connection.db.get());
+}
+
+void note_damage(pcd_connection& connection, const std::string& what)
+{
+    if (connection.failure.empty())
+        connection.failure = "the store is damaged: " + what;
 }
 
 namespace cds_store

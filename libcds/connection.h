@@ -78,6 +78,9 @@ struct pcd_connection {
     std::vector<StatementPtr> walk_statements;
     bool reading = false;
     bool page_cache_limited = false;
+    // The text of the first failure since the transaction began: the
+    // rollback or end of the read that follows replaces SQLite's own.
+    std::string failure;
 
     // Valid only within the read transaction that filled it.
     bool listing_valid = false;
@@ -136,7 +139,14 @@ bool begin_read(pcd_connection& connection);
 void end_read(pcd_connection& connection);
 bool begin_write(pcd_connection& connection);
 bool commit_write(pcd_connection& connection);
+// Rolls back what a failure left, remembering SQLite's account of it first.
 void rollback_write(pcd_connection& connection);
+
+// Remember, unless a failure of the transaction is remembered already,
+// SQLite's account of the last one, or what is wrong with a store whose
+// tables disagree.
+void note_failure(pcd_connection& connection);
+void note_damage(pcd_connection& connection, const std::string& what);
 
 // The binds return SQLite's result: SQLITE_TOOBIG for a value longer than
 // the store's length limit.

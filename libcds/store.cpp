@@ -28,6 +28,7 @@ void append_element(std::vector<CElement>& elements, data_type_t type, pcd_times
 
 int failed_read(pcd_connection& connection)
 {
+    note_failure(connection);
     end_read(connection);
     return -1;
 }
@@ -486,7 +487,9 @@ pcd_timestamp_t now()
 
 std::string last_error(pcd_handle_t handle)
 {
-    return handle ? sqlite3_errmsg(handle->db.get()) : "no store";
+    if (!handle)
+        return "no store";
+    return handle->failure.empty() ? sqlite3_errmsg(handle->db.get()) : handle->failure;
 }
 
 Outcome put_leaf(pcd_handle_t handle, const std::string& path, const CElement& value, int property,

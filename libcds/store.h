@@ -47,7 +47,8 @@ enum class Outcome {
     store_failed,
 };
 const char* describe(Outcome outcome);
-// SQLite's account of the last failure on the connection.
+// The first failure of the connection's last transaction: SQLite's account
+// of it, or what is wrong with a damaged store.
 std::string last_error(pcd_handle_t handle);
 
 // A write transaction for a series of put_leaf and put_node calls. commit

@@ -426,6 +426,50 @@ bool remove_row(pcd_connection& connection, std::string_view path)
            sqlite3_step(remove.get()) == SQLITE_DONE;
 }
 
+std::size_t depth_of(std::string_view canonical_path)
+{
+    return canonical_path == "/" ? 0
+                                 : static_cast<std::size_t>(std::count(canonical_path.begin(),
+                                                                       canonical_path.end(), '/'));
+}
+
+// Whether every child just listed could have been written to the node at a
+// canonical path of the given depth. A name such as ".." or "a/b" would make
+// the child's path name another node, and one past the limits none.
+bool listing_is_sound(pcd_connection& connection, const std::string& path, std::size_t depth)
+{
+    std::size_t prefix = path == "/" ? 1 : path.size() + 1;
+    for (std::size_t i = 0; i < connection.listed_count; ++i) {
+        const std::string& name = connection.listed[i].name;
+        if (!cds_store::valid_entry_name(name)) {
+            note_damage(connection, "a name under '" + path + "' is not valid");
+            return false;
+        }
+        if (depth >= cds_store::max_path_depth ||
+            prefix + name.size() > cds_store::max_path_bytes) {
+            note_damage(connection, "an entry under '" + path + "' lies past the store's limits");
+            return false;
+        }
+    }
+    return true;
+}
+
+// The answer for a canonical path that has no node. Within one snapshot, a
+// node that its parent lists has a node row of its own; without one, the
+// store's tables disagree.
+int no_node_at(pcd_connection& connection, const std::string& path)
+{
+    element_type_t kind = ELEMENT_TYPE_NONE;
+    Lookup found = look_up(connection, path, kind);
+    if (found == Lookup::failed)
+        return failed_read(connection);
+    if (found == Lookup::found && kind == ELEMENT_TYPE_NODE) {
+        note_damage(connection, "no node at '" + path + "'");
+        return failed_read(connection);
+    }
+    return 0;
+}
+
 int property_for(pcd_tribool_t persist)
 {
     switch (persist) {
@@ -653,7 +697,10 @@ int CCds::list_node(const std::string& path, api_status_t& status,
     if (found == Lookup::failed)
         return failed_read(connection);
     if (found == Lookup::missing)
-        return 0;
+        return no_node_at(connection, canonical);
+    std::size_t depth = depth_of(canonical);
+    if (!listing_is_sound(connection, canonical, depth))
+        return failed_read(connection);
     children.reserve(connection.listed_count);
     for (std::size_t i = 0; i < connection.listed_count; ++i) {
         const ListedChild& child = connection.listed[i];
@@ -661,10 +708,7 @@ int CCds::list_node(const std::string& path, api_status_t& status,
     }
     status = API_STATUS_EXISTS;
     connection.listed_path = canonical;
-    connection.listed_depth =
-        canonical == "/"
-            ? 0
-            : static_cast<std::size_t>(std::count(canonical.begin(), canonical.end(), '/'));
+    connection.listed_depth = depth;
     connection.listed_cursor = 0;
     connection.listing_valid = true;
     return 0;

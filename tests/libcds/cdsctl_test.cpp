@@ -158,6 +158,7 @@ TEST(Cdsctl, StoreFailuresGiveTheirReason)
     } cases[] = {
         {{"set", "/x", "int32", "1"}, "cdsctl: /x: the store failed: no x here\n"},
         {{"export"}, "cdsctl: /: the store failed: the store is damaged: no node at '/n'\n"},
+        {{"ls", "/n"}, "cdsctl: /n: the store failed: the store is damaged: no node at '/n'\n"},
     };
     for (const auto& row : cases) {
         Result result = cdsctl(store, row.args);

@@ -25,6 +25,22 @@ CElement typed(data_type_t type, const std::string& text)
     return element;
 }
 
+// Runs sql on the store file behind the library's back.
+void run_sql(const std::string& file, const std::string& sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
+}
+
+// SQL that gives the node at parent one more child.
+std::string add_entry(const std::string& parent, const std::string& name, int kind)
+{
+    return "INSERT INTO entry (parent, seq, name, kind, property) SELECT id, 1000, '" + name +
+           "', " + std::to_string(kind) + ", 0 FROM node WHERE path = '" + parent + "';";
+}
+
 class StoreTest : public ::testing::Test
 {
   protected:
@@ -184,12 +200,8 @@ TEST(StoreOpen, RefusesWhatIsNotAStore)
         TempStore store;
         if (row.text)
             std::ofstream(store.file) << row.text;
-        if (row.sql) {
-            sqlite3* db = nullptr;
-            sqlite3_open(store.file.c_str(), &db);
-            EXPECT_EQ(sqlite3_exec(db, row.sql, nullptr, nullptr, nullptr), SQLITE_OK);
-            sqlite3_close(db);
-        }
+        if (row.sql)
+            run_sql(store.file, row.sql);
         pcd_handle_t handle = pcd_init();
         EXPECT_EQ(handle, nullptr) << row.name;
         pcd_close(handle);
@@ -332,14 +344,8 @@ TEST_F(StoreTest, RefusesAValueTooLargeForTheStore)
 TEST_F(StoreTest, StoreFailureWritesNothingOfTheCall)
 {
     ASSERT_EQ(set("/f/before", DATA_TYPE_BOOL, "true"), 1);
-    sqlite3* db = nullptr;
-    sqlite3_open(store.file.c_str(), &db);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TRIGGER boom BEFORE INSERT ON entry WHEN NEW.name = 'boom'"
-                           " BEGIN SELECT RAISE(ABORT, 'boom'); END",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    run_sql(store.file, "CREATE TRIGGER boom BEFORE INSERT ON entry WHEN NEW.name = 'boom'"
+                        " BEGIN SELECT RAISE(ABORT, 'boom'); END");
 
     CElement one = typed(DATA_TYPE_INT32, "1");
     EXPECT_EQ(set({"/f/before", "/g/a", "/f/boom", "/f/after"}, {one, one, one, one},
@@ -401,6 +407,40 @@ TEST_F(StoreTest, ListNodeStatuses)
     };
     for (const auto& row : cases)
         EXPECT_EQ(list(row.path), row.expected) << row.path;
+}
+
+// A dump walked a node named ".." round and round, writing what its filter
+// keeps out, and skipped a node missing from the node table as if it had
+// vanished.
+TEST_F(StoreTest, ListNodeFailsOnADamagedStore)
+{
+    std::string deep;
+    for (int i = 0; i < 255; ++i)
+        deep += "/d";
+    for (const std::string& path :
+         std::vector<std::string>{"/a/x", "/b/x", "/c/x", "/e/x", "/f/x", deep + "/x"})
+        ASSERT_EQ(set(path, DATA_TYPE_INT32, "1"), 1);
+    run_sql(store.file, add_entry("/a", ".", 2) + add_entry("/b", "..", 2) +
+                            add_entry("/c", "", 1) + add_entry("/e", "x/y", 1) +
+                            add_entry("/f", "ghost", 2) + "INSERT INTO node (path) VALUES ('" +
+                            deep + "/n');" + add_entry(deep, "n", 2) +
+                            add_entry(deep + "/n", "x", 1));
+    const struct {
+        std::string path;
+        std::string error;
+    } cases[] = {
+        {"/a", "a name under '/a' is not valid"},
+        {"/b", "a name under '/b' is not valid"},
+        {"/c", "a name under '/c' is not valid"},
+        {"/e", "a name under '/e' is not valid"},
+        {deep + "/n", "an entry under '" + deep + "/n' lies past the store's limits"},
+        {"/f/ghost", "no node at '/f/ghost'"},
+    };
+    for (const auto& row : cases) {
+        EXPECT_EQ(list(row.path), "failed") << row.error;
+        EXPECT_EQ(cds_store::last_error(cds.handle), "the store is damaged: " + row.error);
+    }
+    EXPECT_EQ(list("/f"), "x:1:0 ghost:2:0 ");
 }
 
 TEST_F(StoreTest, GetLeavesAnswersPerPath)

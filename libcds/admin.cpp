@@ -38,6 +38,7 @@ Entry root_entry()
 
 WalkResult failed_walk(pcd_connection& connection)
 {
+    note_failure(connection);
     end_read(connection);
     return WalkResult::store_failed;
 }
@@ -76,7 +77,10 @@ WalkResult walk_node(pcd_connection& connection, const std::string& path, std::s
                      const Visitor& visit)
 {
     sqlite3_int64 id = 0;
-    if (find_node_id(connection, path, id) != Lookup::found)
+    Lookup found = find_node_id(connection, path, id);
+    if (found == Lookup::missing)
+        note_damage(connection, "no node at '" + path + "'");
+    if (found != Lookup::found)
         return failed_walk(connection);
     return walk_children(connection, id, path, depth, visit);
 }

@@ -1,6 +1,9 @@
 #include "libcds/connection.h"
 #include "libcds/store.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace
@@ -165,11 +168,34 @@ void limit_page_cache(pcd_connection& connection)
     exec(connection.db.get(), "PRAGMA cache_size = -512");
 }
 
+// SQLite gives an empty name, ":memory:" and a "file:" URI meanings of
+// their own, none of them a store that outlives the process or the one the
+// name seems to give; the store is only ever the file at a plain path.
+bool is_plain_path(const std::string& file)
+{
+    return !file.empty() && file != ":memory:" && file.compare(0, 5, "file:") != 0;
+}
+
+// The store holds passwords, so a new one is for its owner only. SQLite
+// gives the -wal and -shm files the mode of the main file, so making that
+// one first covers all three. O_EXCL: an existing file, or one another
+// process has just made, keeps its mode. Any other failure is SQLite's to
+// report when it opens the file.
+void make_private_file(const std::string& file)
+{
+    int fd = open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        close(fd);
+}
+
 } // namespace
 
 pcd_handle_t pcd_init()
 {
     std::string file = cds_store::store_file();
+    if (!is_plain_path(file))
+        return nullptr;
+    make_private_file(file);
     sqlite3* raw = nullptr;
     // A connection is used by one thread at a time, so SQLite's own locking
     // of each call is only overhead.
@@ -240,7 +266,8 @@ Lookup find_node_id(pcd_connection& connection, std::string_view path, sqlite3_i
     StatementUse query = use_statement(connection, Sql::find_node);
     if (!query)
         return Lookup::failed;
-    bind_text(query.get(), 1, path);
+    if (bind_text(query.get(), 1, path) != SQLITE_OK)
+        return Lookup::failed;
     int step = sqlite3_step(query.get());
     if (step != SQLITE_ROW)
         return step == SQLITE_DONE ? Lookup::missing : Lookup::failed;
@@ -257,8 +284,9 @@ Lookup find_entry(pcd_connection& connection, std::string_view path, StatementUs
     query = use_statement(connection, Sql::find_entry);
     if (!query)
         return Lookup::failed;
-    sqlite3_bind_int64(query.get(), 1, parent);
-    bind_text(query.get(), 2, name_of(path));
+    if (first_failure({sqlite3_bind_int64(query.get(), 1, parent),
+                       bind_text(query.get(), 2, name_of(path))}) != SQLITE_OK)
+        return Lookup::failed;
     int step = sqlite3_step(query.get());
     if (step != SQLITE_ROW)
         return step == SQLITE_DONE ? Lookup::missing : Lookup::failed;
@@ -271,7 +299,10 @@ bool begin_read(pcd_connection& connection)
         return true;
     limit_page_cache(connection);
     connection.listing_valid = false;
+    connection.failure.clear();
     connection.reading = run_statement(connection, Sql::begin_read);
+    if (!connection.reading)
+        note_failure(connection);
     return connection.reading;
 }
 
@@ -290,7 +321,11 @@ bool begin_write(pcd_connection& connection)
     end_read(connection);
     limit_page_cache(connection);
     connection.last_node_valid = false;
-    return run_statement(connection, Sql::begin_write);
+    connection.failure.clear();
+    if (run_statement(connection, Sql::begin_write))
+        return true;
+    note_failure(connection);
+    return false;
 }
 
 bool commit_write(pcd_connection& connection)
@@ -304,9 +339,22 @@ bool commit_write(pcd_connection& connection)
 
 void rollback_write(pcd_connection& connection)
 {
+    note_failure(connection);
     connection.last_node_valid = false;
     if (sqlite3_get_autocommit(connection.db.get()) == 0)
         run_statement(connection, Sql::rollback);
+}
+
+void note_failure(pcd_connection& connection)
+{
+    if (connection.failure.empty())
+        connection.failure = sqlite3_errmsg(connection.db.get());
+}
+
+void note_damage(pcd_connection& connection, const std::string& what)
+{
+    if (connection.failure.empty())
+        connection.failure = "the store is damaged: " + what;
 }
 
 namespace cds_store
@@ -315,7 +363,7 @@ namespace cds_store
 std::string store_file()
 {
     const char* file = std::getenv("CDS_STORE");
-    return file && *file ? file : "/var/lib/cds/store.db";
+    return file ? file : "/var/lib/cds/store.db";
 }
 
 int begin_write(pcd_handle_t handle)

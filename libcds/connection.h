@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,6 +78,9 @@ struct pcd_connection {
     std::vector<StatementPtr> walk_statements;
     bool reading = false;
     bool page_cache_limited = false;
+    // The text of the first failure since the transaction began: the
+    // rollback or end of the read that follows replaces SQLite's own.
+    std::string failure;
 
     // Valid only within the read transaction that filled it.
     bool listing_valid = false;
@@ -98,7 +102,8 @@ struct pcd_connection {
 };
 
 // Resets a statement (keeping its bindings' storage alive until then) when
-// its use ends.
+// its use ends. The reset's result repeats that of the last step, which the
+// user of the statement has checked.
 struct ResetStatement {
     void operator()(sqlite3_stmt* statement) const
     {
@@ -136,11 +141,37 @@ bool begin_read(pcd_connection& connection);
 void end_read(pcd_connection& connection);
 bool begin_write(pcd_connection& connection);
 bool commit_write(pcd_connection& connection);
+// Rolls back what a failure left, remembering SQLite's account of it first.
 void rollback_write(pcd_connection& connection);
 
-inline void bind_text(sqlite3_stmt* statement, int index, std::string_view text)
+// Remember, unless a failure of the transaction is remembered already,
+// SQLite's account of the last one, or what is wrong with a store whose
+// tables disagree.
+void note_failure(pcd_connection& connection);
+void note_damage(pcd_connection& connection, const std::string& what);
+
+// The binds return SQLite's result: SQLITE_TOOBIG for a value longer than
+// the store's length limit.
+inline int bind_text(sqlite3_stmt* statement, int index, std::string_view text)
 {
-    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    return sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_STATIC,
+                               SQLITE_UTF8);
+}
+
+inline int bind_blob(sqlite3_stmt* statement, int index, std::string_view bytes)
+{
+    // A null pointer would store NULL rather than an empty value.
+    return sqlite3_bind_blob64(statement, index, bytes.data() ? bytes.data() : "", bytes.size(),
+                               SQLITE_STATIC);
+}
+
+// SQLITE_OK when every bind succeeded, or the result of the first that failed.
+inline int first_failure(std::initializer_list<int> results)
+{
+    for (int result : results)
+        if (result != SQLITE_OK)
+            return result;
+    return SQLITE_OK;
 }
 
 inline std::string_view column_text(sqlite3_stmt* statement, int column)

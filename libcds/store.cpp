@@ -28,6 +28,7 @@ void append_element(std::vector<CElement>& elements, data_type_t type, pcd_times
 
 int failed_read(pcd_connection& connection)
 {
+    note_failure(connection);
     end_read(connection);
     return -1;
 }
@@ -118,8 +119,8 @@ bool query_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_in
     StatementUse query = use_statement(connection, Sql::next_seq);
     if (!query)
         return false;
-    sqlite3_bind_int64(query.get(), 1, parent);
-    if (sqlite3_step(query.get()) != SQLITE_ROW)
+    if (sqlite3_bind_int64(query.get(), 1, parent) != SQLITE_OK ||
+        sqlite3_step(query.get()) != SQLITE_ROW)
         return false;
     seq = sqlite3_column_int64(query.get(), 0);
     return true;
@@ -142,11 +143,11 @@ bool insert_node(pcd_connection& connection, sqlite3_int64 parent, std::string_v
     StatementUse insert = use_statement(connection, Sql::insert_node);
     if (!insert)
         return false;
-    sqlite3_bind_int64(insert.get(), 1, parent);
-    sqlite3_bind_int64(insert.get(), 2, seq);
-    bind_text(insert.get(), 3, name);
-    sqlite3_bind_int(insert.get(), 4, property);
-    return step_write(connection, insert.get(), done);
+    return first_failure({sqlite3_bind_int64(insert.get(), 1, parent),
+                          sqlite3_bind_int64(insert.get(), 2, seq),
+                          bind_text(insert.get(), 3, name),
+                          sqlite3_bind_int(insert.get(), 4, property)}) == SQLITE_OK &&
+           step_write(connection, insert.get(), done);
 }
 
 // Gives the node just inserted at a canonical path its id.
@@ -155,9 +156,9 @@ bool add_node_id(pcd_connection& connection, std::string_view path, sqlite3_int6
     StatementUse insert = use_statement(connection, Sql::insert_node_path);
     if (!insert)
         return false;
-    bind_text(insert.get(), 1, path);
     bool done = false;
-    if (!step_write(connection, insert.get(), done) || !done)
+    if (bind_text(insert.get(), 1, path) != SQLITE_OK ||
+        !step_write(connection, insert.get(), done) || !done)
         return false;
     id = sqlite3_last_insert_rowid(connection.db.get());
     return true;
@@ -318,27 +319,52 @@ struct LeafRow {
     pcd_timestamp_t time;
 };
 
+int bind_leaf_row(sqlite3_stmt* statement, Sql sql, const LeafRow& row)
+{
+    bool keep = row.property == cds_store::keep_property;
+    return first_failure({
+        sqlite3_bind_int64(statement, 1, row.parent),
+        sqlite3_bind_int64(statement, 2, row.seq),
+        bind_text(statement, 3, row.name),
+        sqlite3_bind_int(statement, 4, keep ? 0 : row.property),
+        sqlite3_bind_int(statement, 5, row.type),
+        bind_blob(statement, 6, row.value),
+        sqlite3_bind_int64(statement, 7, row.time.seconds),
+        sqlite3_bind_int64(statement, 8, row.time.microseconds),
+        bind_text(statement, 9, row.source),
+        sql == Sql::update_leaf ? sqlite3_bind_int(statement, 10, keep) : SQLITE_OK,
+    });
+}
+
+// A value too long for the store, alone or with the rest of its row, is
+// refused; SQLite finds that out before it changes anything.
+Outcome refused_or_failed(int result)
+{
+    return result == SQLITE_TOOBIG ? Outcome::too_large : Outcome::store_failed;
+}
+
 // Runs the leaf insert or update; done tells whether it changed a row.
-bool write_leaf(pcd_connection& connection, Sql sql, const LeafRow& row, bool& done)
+Outcome write_leaf(pcd_connection& connection, Sql sql, const LeafRow& row, bool& done)
 {
     StatementUse write = use_statement(connection, sql);
     if (!write)
-        return false;
-    sqlite3_stmt* statement = write.get();
-    sqlite3_bind_int64(statement, 1, row.parent);
-    sqlite3_bind_int64(statement, 2, row.seq);
-    bind_text(statement, 3, row.name);
-    sqlite3_bind_int(statement, 4, row.property == cds_store::keep_property ? 0 : row.property);
-    sqlite3_bind_int(statement, 5, row.type);
-    // A null pointer would store NULL rather than an empty value.
-    sqlite3_bind_blob(statement, 6, row.value.data() ? row.value.data() : "",
-                      static_cast<int>(row.value.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(statement, 7, row.time.seconds);
-    sqlite3_bind_int64(statement, 8, row.time.microseconds);
-    bind_text(statement, 9, row.source);
-    if (sql == Sql::update_leaf)
-        sqlite3_bind_int(statement, 10, row.property == cds_store::keep_property);
-    return step_write(connection, statement, done);
+        return Outcome::store_failed;
+    int result = bind_leaf_row(write.get(), sql, row);
+    if (result != SQLITE_OK)
+        return refused_or_failed(result);
+    result = sqlite3_step(write.get());
+    if (result != SQLITE_DONE)
+        return refused_or_failed(result);
+    done = sqlite3_changes(connection.db.get()) > 0;
+    return Outcome::written;
+}
+
+// Checked before any node is made for the value, so that a refused value
+// leaves nothing behind; the binds check it again.
+bool fits_the_store(const pcd_connection& connection, std::string_view stored)
+{
+    int limit = sqlite3_limit(connection.db.get(), SQLITE_LIMIT_LENGTH, -1);
+    return stored.size() <= static_cast<std::size_t>(limit);
 }
 
 // Sets the property of the node parent's child name; done is false when no
@@ -349,10 +375,10 @@ bool set_node_property(pcd_connection& connection, sqlite3_int64 parent, std::st
     StatementUse update = use_statement(connection, Sql::set_node_property);
     if (!update)
         return false;
-    sqlite3_bind_int64(update.get(), 1, parent);
-    bind_text(update.get(), 3, name);
-    sqlite3_bind_int(update.get(), 4, property);
-    return step_write(connection, update.get(), done);
+    return first_failure({sqlite3_bind_int64(update.get(), 1, parent),
+                          bind_text(update.get(), 3, name),
+                          sqlite3_bind_int(update.get(), 4, property)}) == SQLITE_OK &&
+           step_write(connection, update.get(), done);
 }
 
 // What an insert and an update that both changed nothing found at path:
@@ -377,10 +403,9 @@ bool remove_subtree(pcd_connection& connection, const std::string& path)
         StatementUse remove = use_statement(connection, sql);
         if (!remove)
             return false;
-        bind_text(remove.get(), 1, path);
-        bind_text(remove.get(), 2, below);
-        bind_text(remove.get(), 3, beyond);
-        if (sqlite3_step(remove.get()) != SQLITE_DONE)
+        if (first_failure({bind_text(remove.get(), 1, path), bind_text(remove.get(), 2, below),
+                           bind_text(remove.get(), 3, beyond)}) != SQLITE_OK ||
+            sqlite3_step(remove.get()) != SQLITE_DONE)
             return false;
     }
     return true;
@@ -396,9 +421,53 @@ bool remove_row(pcd_connection& connection, std::string_view path)
     StatementUse remove = use_statement(connection, Sql::remove_entry);
     if (!remove)
         return false;
-    sqlite3_bind_int64(remove.get(), 1, parent);
-    bind_text(remove.get(), 2, name_of(path));
-    return sqlite3_step(remove.get()) == SQLITE_DONE;
+    return first_failure({sqlite3_bind_int64(remove.get(), 1, parent),
+                          bind_text(remove.get(), 2, name_of(path))}) == SQLITE_OK &&
+           sqlite3_step(remove.get()) == SQLITE_DONE;
+}
+
+std::size_t depth_of(std::string_view canonical_path)
+{
+    return canonical_path == "/" ? 0
+                                 : static_cast<std::size_t>(std::count(canonical_path.begin(),
+                                                                       canonical_path.end(), '/'));
+}
+
+// Whether every child just listed could have been written to the node at a
+// canonical path of the given depth. A name such as ".." or "a/b" would make
+// the child's path name another node, and one past the limits none.
+bool listing_is_sound(pcd_connection& connection, const std::string& path, std::size_t depth)
+{
+    std::size_t prefix = path == "/" ? 1 : path.size() + 1;
+    for (std::size_t i = 0; i < connection.listed_count; ++i) {
+        const std::string& name = connection.listed[i].name;
+        if (!cds_store::valid_entry_name(name)) {
+            note_damage(connection, "a name under '" + path + "' is not valid");
+            return false;
+        }
+        if (depth >= cds_store::max_path_depth ||
+            prefix + name.size() > cds_store::max_path_bytes) {
+            note_damage(connection, "an entry under '" + path + "' lies past the store's limits");
+            return false;
+        }
+    }
+    return true;
+}
+
+// The answer for a canonical path that has no node. Within one snapshot, a
+// node that its parent lists has a node row of its own; without one, the
+// store's tables disagree.
+int no_node_at(pcd_connection& connection, const std::string& path)
+{
+    element_type_t kind = ELEMENT_TYPE_NONE;
+    Lookup found = look_up(connection, path, kind);
+    if (found == Lookup::failed)
+        return failed_read(connection);
+    if (found == Lookup::found && kind == ELEMENT_TYPE_NODE) {
+        note_damage(connection, "no node at '" + path + "'");
+        return failed_read(connection);
+    }
+    return 0;
 }
 
 int property_for(pcd_tribool_t persist)
@@ -444,6 +513,8 @@ const char* describe(Outcome outcome)
         return "the property is not in 0..255";
     case Outcome::missing:
         return "nothing is there";
+    case Outcome::too_large:
+        return "the value is too large for the store";
     case Outcome::store_failed:
         return "the store failed";
     }
@@ -460,7 +531,9 @@ pcd_timestamp_t now()
 
 std::string last_error(pcd_handle_t handle)
 {
-    return handle ? sqlite3_errmsg(handle->db.get()) : "no store";
+    if (!handle)
+        return "no store";
+    return handle->failure.empty() ? sqlite3_errmsg(handle->db.get()) : handle->failure;
 }
 
 Outcome put_leaf(pcd_handle_t handle, const std::string& path, const CElement& value, int property,
@@ -478,6 +551,8 @@ Outcome put_leaf(pcd_handle_t handle, const std::string& path, const CElement& v
     outcome = stored_value(value, connection.value_scratch, stored);
     if (outcome != Outcome::written)
         return outcome;
+    if (!fits_the_store(connection, stored))
+        return Outcome::too_large;
     const std::string& canonical = connection.path_scratch;
     sqlite3_int64 parent = 0;
     outcome = resolve_node(connection, parent_of(canonical), parent);
@@ -487,15 +562,18 @@ Outcome put_leaf(pcd_handle_t handle, const std::string& path, const CElement& v
     LeafRow row{parent, name_of(canonical), 0, property, value.type(), stored, source, time};
     bool inserted = false;
     bool updated = false;
-    if (!next_child_seq(connection, row.seq) ||
-        !write_leaf(connection, Sql::insert_leaf, row, inserted))
+    if (!next_child_seq(connection, row.seq))
         return Outcome::store_failed;
+    outcome = write_leaf(connection, Sql::insert_leaf, row, inserted);
+    if (outcome != Outcome::written)
+        return outcome;
     if (inserted) {
         connection.last_node_next_seq = row.seq + 1;
         return Outcome::written;
     }
-    if (!write_leaf(connection, Sql::update_leaf, row, updated))
-        return Outcome::store_failed;
+    outcome = write_leaf(connection, Sql::update_leaf, row, updated);
+    if (outcome != Outcome::written)
+        return outcome;
     return updated ? Outcome::written : kind_conflict(connection, canonical, ELEMENT_TYPE_NODE);
 }
 
@@ -595,7 +673,8 @@ int CCds::list_node(const std::string& path, api_status_t& status,
         if (!query)
             return failed_read(connection);
         sqlite3_stmt* row = query.get();
-        bind_text(row, 1, canonical);
+        if (bind_text(row, 1, canonical) != SQLITE_OK)
+            return failed_read(connection);
         int step;
         while ((step = sqlite3_step(row)) == SQLITE_ROW) {
             ListedChild& child = next_listed(connection);
@@ -618,7 +697,10 @@ int CCds::list_node(const std::string& path, api_status_t& status,
     if (found == Lookup::failed)
         return failed_read(connection);
     if (found == Lookup::missing)
-        return 0;
+        return no_node_at(connection, canonical);
+    std::size_t depth = depth_of(canonical);
+    if (!listing_is_sound(connection, canonical, depth))
+        return failed_read(connection);
     children.reserve(connection.listed_count);
     for (std::size_t i = 0; i < connection.listed_count; ++i) {
         const ListedChild& child = connection.listed[i];
@@ -626,10 +708,7 @@ int CCds::list_node(const std::string& path, api_status_t& status,
     }
     status = API_STATUS_EXISTS;
     connection.listed_path = canonical;
-    connection.listed_depth =
-        canonical == "/"
-            ? 0
-            : static_cast<std::size_t>(std::count(canonical.begin(), canonical.end(), '/'));
+    connection.listed_depth = depth;
     connection.listed_cursor = 0;
     connection.listing_valid = true;
     return 0;

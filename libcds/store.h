@@ -17,7 +17,8 @@ namespace cds_store
 constexpr std::size_t max_path_bytes = 4096;
 constexpr std::size_t max_path_depth = 256;
 
-// The store file: $CDS_STORE, or /var/lib/cds/store.db.
+// The store file: $CDS_STORE, even empty, or /var/lib/cds/store.db when it
+// is not set.
 std::string store_file();
 
 // Canonicalizes path in place within the store's limits; false (path
@@ -42,10 +43,12 @@ enum class Outcome {
     is_root,
     bad_property,
     missing,
+    too_large,
     store_failed,
 };
 const char* describe(Outcome outcome);
-// SQLite's account of the last failure on the connection.
+// The first failure of the connection's last transaction: SQLite's account
+// of it, or what is wrong with a damaged store.
 std::string last_error(pcd_handle_t handle);
 
 // A write transaction for a series of put_leaf and put_node calls. commit

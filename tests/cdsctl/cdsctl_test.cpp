@@ -151,6 +151,36 @@ TEST(Cdsctl, FailsWhenStandardOutputCannotBeWritten)
     }
 }
 
+// SQLite's account of a failure was read after the rollback that followed
+// it, so that every failure of the store said "not an error".
+TEST(Cdsctl, StoreFailuresGiveTheirReason)
+{
+    TempStore store;
+    ASSERT_EQ(cdsctl(store, {"import"}, small_store).status, 0);
+    sqlite3* db = nullptr;
+    sqlite3_open(store.file.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER refuse BEFORE INSERT ON entry WHEN NEW.name = 'x'"
+                           " BEGIN SELECT RAISE(ABORT, 'no x here'); END;"
+                           "DELETE FROM node WHERE path = '/n'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"set", "/x", "int32", "1"}, "cdsctl: /x: the store failed: no x here\n"},
+        {{"export"}, "cdsctl: /: the store failed: the store is damaged: no node at '/n'\n"},
+        {{"ls", "/n"}, "cdsctl: /n: the store failed: the store is damaged: no node at '/n'\n"},
+    };
+    for (const auto& row : cases) {
+        Result result = cdsctl(store, row.args);
+        EXPECT_EQ(result.status, 2) << row.args[0];
+        EXPECT_EQ(result.err, row.err);
+    }
+}
+
 TEST(Cdsctl, FailsWithoutAStoreAndChecksArgumentsFirst)
 {
     TempStore store;

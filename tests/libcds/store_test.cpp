@@ -1,9 +1,11 @@
 #include "cds/cds.h"
+#include "libcds/connection.h"
 #include "libcds/store.h"
 #include "temp_store.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +23,22 @@ CElement typed(data_type_t type, const std::string& text)
     CElement element(DATA_TYPE_STRING, CElement::_invalid_time, text);
     EXPECT_EQ(element.convert_type(type), 0) << text;
     return element;
+}
+
+// Runs sql on the store file behind the library's back.
+void run_sql(const std::string& file, const std::string& sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
+}
+
+// SQL that gives the node at parent one more child.
+std::string add_entry(const std::string& parent, const std::string& name, int kind)
+{
+    return "INSERT INTO entry (parent, seq, name, kind, property) SELECT id, 1000, '" + name +
+           "', " + std::to_string(kind) + ", 0 FROM node WHERE path = '" + parent + "';";
 }
 
 class StoreTest : public ::testing::Test
@@ -182,12 +200,8 @@ TEST(StoreOpen, RefusesWhatIsNotAStore)
         TempStore store;
         if (row.text)
             std::ofstream(store.file) << row.text;
-        if (row.sql) {
-            sqlite3* db = nullptr;
-            sqlite3_open(store.file.c_str(), &db);
-            EXPECT_EQ(sqlite3_exec(db, row.sql, nullptr, nullptr, nullptr), SQLITE_OK);
-            sqlite3_close(db);
-        }
+        if (row.sql)
+            run_sql(store.file, row.sql);
         pcd_handle_t handle = pcd_init();
         EXPECT_EQ(handle, nullptr) << row.name;
         pcd_close(handle);
@@ -195,12 +209,29 @@ TEST(StoreOpen, RefusesWhatIsNotAStore)
     TempStore store;
     setenv("CDS_STORE", (store.dir + "/missing/store.db").c_str(), 1);
     EXPECT_EQ(pcd_init(), nullptr) << "missing directory";
+    // SQLite reads these as a database in memory, a temporary one or a URI:
+    // a write there succeeded and kept nothing.
+    for (const std::string& name :
+         std::vector<std::string>{"", ":memory:", "file:" + store.file, "file::memory:"}) {
+        setenv("CDS_STORE", name.c_str(), 1);
+        pcd_handle_t handle = pcd_init();
+        EXPECT_EQ(handle, nullptr) << "'" << name << "'";
+        pcd_close(handle);
+    }
+}
+
+mode_t mode_of(const std::string& file)
+{
+    struct stat info {
+    };
+    return stat(file.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
 TEST(StoreOpen, TurnsAnEmptyFileIntoAStore)
 {
     TempStore store;
     std::ofstream(store.file).close();
+    ASSERT_EQ(chmod(store.file.c_str(), 0640), 0);
     CCds cds;
     cds.handle = pcd_init();
     ASSERT_NE(cds.handle, nullptr);
@@ -208,6 +239,20 @@ TEST(StoreOpen, TurnsAnEmptyFileIntoAStore)
     std::vector<ChildEntry> children;
     EXPECT_EQ(cds.list_node("/", status, children), 0);
     EXPECT_EQ(status, API_STATUS_EXISTS);
+    EXPECT_EQ(mode_of(store.file), 0640u);
+}
+
+// The store holds passwords, yet under the usual umask it was readable by all.
+TEST(StoreOpen, NewStoreIsForItsOwnerOnly)
+{
+    TempStore store;
+    mode_t umask_before = umask(022);
+    pcd_handle_t handle = pcd_init();
+    umask(umask_before);
+    ASSERT_NE(handle, nullptr);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(mode_of(store.file + suffix), 0600u) << suffix;
+    pcd_close(handle);
 }
 
 TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
@@ -276,17 +321,31 @@ TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
     EXPECT_EQ(list("/new"), "status 0");
 }
 
+// A value past SQLite's length limit was stored empty and reported written.
+TEST_F(StoreTest, RefusesAValueTooLargeForTheStore)
+{
+    ASSERT_EQ(set("/big/kept", DATA_TYPE_STRING, "old"), 1);
+    const int limit = 1000;
+    sqlite3_limit(cds.handle->db.get(), SQLITE_LIMIT_LENGTH, limit);
+    CElement number = typed(DATA_TYPE_INT32, "1");
+    CElement text(DATA_TYPE_STRING, CElement::_invalid_time, std::string(limit + 1, 'x'));
+    CElement bytes(DATA_TYPE_BINARY, CElement::_invalid_time, "",
+                   std::vector<std::uint8_t>(limit + 1, 7));
+    // Within the limit itself, but not once in a row with the other columns.
+    CElement nearly(DATA_TYPE_STRING, CElement::_invalid_time, std::string(limit - 5, 'x'));
+    EXPECT_EQ(set({"/big/a", "/big/kept", "/fresh/new", "/big/near", "/big/b"},
+                  {number, text, bytes, nearly, number}, std::vector<pcd_tribool_t>(5, PCD_FALSE)),
+              (std::vector<int>{1, 0, 0, 0, 1}));
+    EXPECT_EQ(leaf("/big/kept"), "string 0 old");
+    EXPECT_EQ(list("/fresh"), "status 0");
+    EXPECT_EQ(leaf("/big/b"), "int32 0 1");
+}
+
 TEST_F(StoreTest, StoreFailureWritesNothingOfTheCall)
 {
     ASSERT_EQ(set("/f/before", DATA_TYPE_BOOL, "true"), 1);
-    sqlite3* db = nullptr;
-    sqlite3_open(store.file.c_str(), &db);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TRIGGER boom BEFORE INSERT ON entry WHEN NEW.name = 'boom'"
-                           " BEGIN SELECT RAISE(ABORT, 'boom'); END",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    run_sql(store.file, "CREATE TRIGGER boom BEFORE INSERT ON entry WHEN NEW.name = 'boom'"
+                        " BEGIN SELECT RAISE(ABORT, 'boom'); END");
 
     CElement one = typed(DATA_TYPE_INT32, "1");
     EXPECT_EQ(set({"/f/before", "/g/a", "/f/boom", "/f/after"}, {one, one, one, one},
@@ -348,6 +407,40 @@ TEST_F(StoreTest, ListNodeStatuses)
     };
     for (const auto& row : cases)
         EXPECT_EQ(list(row.path), row.expected) << row.path;
+}
+
+// A dump walked a node named ".." round and round, writing what its filter
+// keeps out, and skipped a node missing from the node table as if it had
+// vanished.
+TEST_F(StoreTest, ListNodeFailsOnADamagedStore)
+{
+    std::string deep;
+    for (int i = 0; i < 255; ++i)
+        deep += "/d";
+    for (const std::string& path :
+         std::vector<std::string>{"/a/x", "/b/x", "/c/x", "/e/x", "/f/x", deep + "/x"})
+        ASSERT_EQ(set(path, DATA_TYPE_INT32, "1"), 1);
+    run_sql(store.file, add_entry("/a", ".", 2) + add_entry("/b", "..", 2) +
+                            add_entry("/c", "", 1) + add_entry("/e", "x/y", 1) +
+                            add_entry("/f", "ghost", 2) + "INSERT INTO node (path) VALUES ('" +
+                            deep + "/n');" + add_entry(deep, "n", 2) +
+                            add_entry(deep + "/n", "x", 1));
+    const struct {
+        std::string path;
+        std::string error;
+    } cases[] = {
+        {"/a", "a name under '/a' is not valid"},
+        {"/b", "a name under '/b' is not valid"},
+        {"/c", "a name under '/c' is not valid"},
+        {"/e", "a name under '/e' is not valid"},
+        {deep + "/n", "an entry under '" + deep + "/n' lies past the store's limits"},
+        {"/f/ghost", "no node at '/f/ghost'"},
+    };
+    for (const auto& row : cases) {
+        EXPECT_EQ(list(row.path), "failed") << row.error;
+        EXPECT_EQ(cds_store::last_error(cds.handle), "the store is damaged: " + row.error);
+    }
+    EXPECT_EQ(list("/f"), "x:1:0 ghost:2:0 ");
 }
 
 TEST_F(StoreTest, GetLeavesAnswersPerPath)

@@ -5,6 +5,7 @@
 #include "temp_store.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace
 {
@@ -223,6 +224,26 @@ TEST_F(HostileInput, ExternalEntityFailsTheLoad)
         EXPECT_NE(ran.err, "") << row.name;
         EXPECT_EQ(run_program({{CDSCTL, "get", "/t/a"}}).out, "kept\n") << row.name;
     }
+}
+
+// A node named ".." in a damaged store made the dump walk the tree above it
+// again and again, writing the device's MAC address under a path its filter
+// did not know, until the stack ran out.
+TEST_F(HostileInput, DumpOfADamagedStoreFails)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(store.file.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "INSERT INTO entry (parent, seq, name, kind, property)"
+                           " SELECT id, 1000, '..', 2, 0 FROM node WHERE path = '/Software'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    // A dump that loops stops at a megabyte rather than fill the disk.
+    ProgramRun ran = run_program({{"/bin/sh", "-c", "ulimit -f 2048; exec \"$0\"", CDSXML}});
+    EXPECT_EQ(ran.status, 255);
+    EXPECT_EQ(ran.err, "Error: list_node() returned error on '/Software'\n");
+    EXPECT_EQ(ran.out.find("00:1a:2b:3c:4d:5e"), std::string::npos);
 }
 
 std::string path_of_depth(int depth)

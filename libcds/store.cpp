@@ -426,13 +426,6 @@ bool remove_row(pcd_connection& connection, std::string_view path)
            sqlite3_step(remove.get()) == SQLITE_DONE;
 }
 
-std::size_t depth_of(std::string_view canonical_path)
-{
-    return canonical_path == "/" ? 0
-                                 : static_cast<std::size_t>(std::count(canonical_path.begin(),
-                                                                       canonical_path.end(), '/'));
-}
-
 // Whether every child just listed could have been written to the node at a
 // canonical path of the given depth. A name such as ".." or "a/b" would make
 // the child's path name another node, and one past the limits none.
@@ -698,7 +691,7 @@ int CCds::list_node(const std::string& path, api_status_t& status,
         return failed_read(connection);
     if (found == Lookup::missing)
         return no_node_at(connection, canonical);
-    std::size_t depth = depth_of(canonical);
+    std::size_t depth = cds_store::path_depth(canonical);
     if (!listing_is_sound(connection, canonical, depth))
         return failed_read(connection);
     children.reserve(connection.listed_count);

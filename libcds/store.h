@@ -1,9 +1,11 @@
-// What the SQLite store offers beyond the client interface: the rules it
-// applies to paths, names and values, and the operations cdsctl needs
-// (nodes with properties, removal, bulk import, export, backup and restore).
+// What the SQLite store offers beyond the client interface: the operations
+// cdsctl needs (nodes with properties, removal, bulk import, export, backup
+// and restore).
 #pragma once
 
 #include "cds/cds.h"
+#include "libcds/path.h"
+#include "libcds/utf8.h"
 
 #include <cstddef>
 #include <functional>
@@ -13,23 +15,9 @@
 namespace cds_store
 {
 
-// Paths longer or deeper than this have no canonical form in the store.
-constexpr std::size_t max_path_bytes = 4096;
-constexpr std::size_t max_path_depth = 256;
-
 // The store file: $CDS_STORE, even empty, or /var/lib/cds/store.db when it
 // is not set.
 std::string store_file();
-
-// Canonicalizes path in place within the store's limits; false (path
-// unchanged) when it has no canonical form.
-bool canonical_store_path(std::string& path);
-bool valid_entry_name(std::string_view name);
-// Every segment of a canonical path is a valid name.
-bool valid_path_names(std::string_view canonical_path);
-// Text that XML 1.0 can carry: valid UTF-8, no control character other
-// than TAB, LF and CR, no U+FFFE or U+FFFF.
-bool valid_string_value(std::string_view text);
 
 enum class Outcome {
     written,

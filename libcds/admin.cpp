@@ -6,10 +6,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 using cds_store::Entry;
+using cds_store::Result;
 using cds_store::Visitor;
-using cds_store::WalkResult;
 
 namespace
 {
@@ -36,20 +37,20 @@ Entry root_entry()
     return entry;
 }
 
-WalkResult failed_walk(pcd_connection& connection)
+Result failed_walk(pcd_connection& connection)
 {
     note_failure(connection);
     end_read(connection);
-    return WalkResult::store_failed;
+    return Result::store_failed;
 }
 
-WalkResult walk_node(pcd_connection& connection, const std::string& path, std::size_t depth,
-                     const Visitor& visit);
+Result walk_node(pcd_connection& connection, const std::string& path, std::size_t depth,
+                 const Visitor& visit);
 
 // Each depth steps its own statement while the ones above it are paused
 // mid-listing, so nothing of the tree is held in memory.
-WalkResult walk_children(pcd_connection& connection, sqlite3_int64 parent,
-                         const std::string& parent_path, std::size_t depth, const Visitor& visit)
+Result walk_children(pcd_connection& connection, sqlite3_int64 parent,
+                     const std::string& parent_path, std::size_t depth, const Visitor& visit)
 {
     StatementUse query = use_walk_statement(connection, depth);
     if (!query)
@@ -63,18 +64,18 @@ WalkResult walk_children(pcd_connection& connection, sqlite3_int64 parent,
         path.append(column_text(query.get(), COLUMN_NAME));
         Entry entry = entry_at(query.get(), path);
         if (!visit(entry))
-            return WalkResult::stopped;
+            return Result::stopped;
         if (entry.kind != ELEMENT_TYPE_NODE)
             continue;
-        WalkResult result = walk_node(connection, path, depth + 1, visit);
-        if (result != WalkResult::done)
+        Result result = walk_node(connection, path, depth + 1, visit);
+        if (result != Result::ok)
             return result;
     }
-    return step == SQLITE_DONE ? WalkResult::done : failed_walk(connection);
+    return step == SQLITE_DONE ? Result::ok : failed_walk(connection);
 }
 
-WalkResult walk_node(pcd_connection& connection, const std::string& path, std::size_t depth,
-                     const Visitor& visit)
+Result walk_node(pcd_connection& connection, const std::string& path, std::size_t depth,
+                 const Visitor& visit)
 {
     sqlite3_int64 id = 0;
     Lookup found = find_node_id(connection, path, id);
@@ -85,46 +86,46 @@ WalkResult walk_node(pcd_connection& connection, const std::string& path, std::s
     return walk_children(connection, id, path, depth, visit);
 }
 
-WalkResult visit_entry(pcd_handle_t handle, const std::string& path, const Visitor& visit,
-                       bool recursive)
+Result visit_entry(pcd_handle_t handle, const std::string& path, const Visitor& visit,
+                   bool recursive)
 {
     if (!handle)
-        return WalkResult::store_failed;
+        return Result::store_failed;
     pcd_connection& connection = *handle;
     std::string canonical = path;
     if (!cds_store::canonical_store_path(canonical))
-        return WalkResult::missing;
+        return Result::missing;
     if (!begin_read(connection))
-        return WalkResult::store_failed;
+        return Result::store_failed;
     element_type_t kind = ELEMENT_TYPE_NODE;
     if (canonical == "/") {
         if (!visit(root_entry()))
-            return WalkResult::stopped;
+            return Result::stopped;
     } else {
         StatementUse query;
         Lookup found = find_entry(connection, canonical, query);
         if (found == Lookup::missing)
-            return WalkResult::missing;
+            return Result::missing;
         if (found == Lookup::failed)
             return failed_walk(connection);
         Entry entry = entry_at(query.get(), canonical);
         kind = entry.kind;
         if (!visit(entry))
-            return WalkResult::stopped;
+            return Result::stopped;
     }
     if (!recursive || kind != ELEMENT_TYPE_NODE)
-        return WalkResult::done;
+        return Result::ok;
     return walk_node(connection, canonical, 0, visit);
 }
 
 // Copies every page of from into to, waiting a while for other processes'
 // locks like every other call does.
-int copy_database(sqlite3* to, sqlite3* from, std::string& error)
+Result copy_database(sqlite3* to, sqlite3* from, std::string& error)
 {
     sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
     if (!backup) {
         error = sqlite3_errmsg(to);
-        return -1;
+        return Result::store_failed;
     }
     int step;
     int waits = 0;
@@ -134,22 +135,9 @@ int copy_database(sqlite3* to, sqlite3* from, std::string& error)
     int finish = sqlite3_backup_finish(backup);
     if (step != SQLITE_DONE || finish != SQLITE_OK) {
         error = sqlite3_errstr(step != SQLITE_DONE ? step : finish);
-        return -1;
+        return Result::store_failed;
     }
-    return 0;
-}
-
-DatabasePtr open_database(const std::string& file, int flags, std::string& error)
-{
-    sqlite3* raw = nullptr;
-    int result = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
-    DatabasePtr db(raw);
-    if (result != SQLITE_OK) {
-        error = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(result);
-        return nullptr;
-    }
-    sqlite3_busy_timeout(db.get(), 5000);
-    return db;
+    return Result::ok;
 }
 
 // A backup holds the store's passwords, so a new one is its owner's alone;
@@ -163,6 +151,19 @@ bool create_private_file(const std::string& file, std::string& error)
     }
     close(descriptor);
     return true;
+}
+
+DatabasePtr open_database(const std::string& file, int flags, std::string& error)
+{
+    sqlite3* raw = nullptr;
+    int result = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
+    DatabasePtr db(raw);
+    if (result != SQLITE_OK) {
+        error = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(result);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db.get(), 5000);
+    return db;
 }
 
 StatementPtr prepare_query(sqlite3* db, const char* sql)
@@ -181,17 +182,17 @@ sqlite3_int64 query_integer(sqlite3* db, const char* sql)
     return sqlite3_column_int64(query.get(), 0);
 }
 
-bool refuse(std::string& error, const char* reason)
+Result refuse(std::string& error, const char* reason)
 {
     error = reason;
-    return false;
+    return Result::not_a_backup;
 }
 
 // A check that could not run says why.
-bool failed_check(sqlite3* db, std::string& error)
+Result failed_check(sqlite3* db, std::string& error)
 {
     error = sqlite3_errmsg(db);
-    return false;
+    return Result::store_failed;
 }
 
 bool passes_integrity_check(sqlite3* db)
@@ -218,11 +219,11 @@ bool same_rows(sqlite3_stmt* one, sqlite3_stmt* other)
 
 // The same tables and indexes as a new store, and nothing else: a trigger
 // or a view in a backup would act on every later use of the store.
-bool has_store_schema(sqlite3* saved, std::string& error)
+Result has_store_schema(sqlite3* saved, std::string& error)
 {
     DatabasePtr fresh = open_database(":memory:", SQLITE_OPEN_READWRITE, error);
     if (!fresh)
-        return false;
+        return Result::store_failed;
     if (sqlite3_exec(fresh.get(), store_schema(), nullptr, nullptr, nullptr) != SQLITE_OK)
         return failed_check(fresh.get(), error);
     StatementPtr ours = prepare_query(fresh.get(), schema_query);
@@ -231,8 +232,9 @@ bool has_store_schema(sqlite3* saved, std::string& error)
     StatementPtr theirs = prepare_query(saved, schema_query);
     if (!theirs)
         return failed_check(saved, error);
-    return same_rows(theirs.get(), ours.get()) ||
-           refuse(error, "the backup's schema is not the store's");
+    return same_rows(theirs.get(), ours.get())
+               ? Result::ok
+               : refuse(error, "the backup's schema is not the store's");
 }
 
 struct RowRule {
@@ -261,7 +263,7 @@ const RowRule row_rules[] = {
      "the backup holds nodes that do not match their entries"},
 };
 
-bool obeys_row_rule(sqlite3* saved, const RowRule& rule, std::string& error)
+Result obeys_row_rule(sqlite3* saved, const RowRule& rule, std::string& error)
 {
     StatementPtr query = prepare_query(saved, rule.sql);
     if (!query)
@@ -269,7 +271,7 @@ bool obeys_row_rule(sqlite3* saved, const RowRule& rule, std::string& error)
     int step = sqlite3_step(query.get());
     if (step == SQLITE_ROW)
         return refuse(error, rule.reason);
-    return step == SQLITE_DONE || failed_check(saved, error);
+    return step == SQLITE_DONE ? Result::ok : failed_check(saved, error);
 }
 
 // An integer that the type table names.
@@ -279,7 +281,7 @@ bool known_type(sqlite3_stmt* row)
            pcd_enum_to_str(static_cast<data_type_t>(sqlite3_column_int(row, 0)));
 }
 
-bool has_known_types(sqlite3* saved, std::string& error)
+Result has_known_types(sqlite3* saved, std::string& error)
 {
     StatementPtr query = prepare_query(saved, "SELECT DISTINCT type FROM entry WHERE kind = 1");
     if (!query)
@@ -288,7 +290,7 @@ bool has_known_types(sqlite3* saved, std::string& error)
     while ((step = sqlite3_step(query.get())) == SQLITE_ROW)
         if (!known_type(query.get()))
             return refuse(error, "the backup holds a data point of no known type");
-    return step == SQLITE_DONE || failed_check(saved, error);
+    return step == SQLITE_DONE ? Result::ok : failed_check(saved, error);
 }
 
 bool valid_stored_path(std::string_view parent_path, std::string_view name)
@@ -302,7 +304,7 @@ bool valid_stored_path(std::string_view parent_path, std::string_view name)
 }
 
 // A row at a time, so that memory stays flat however large the backup.
-bool has_valid_paths(sqlite3* saved, std::string& error)
+Result has_valid_paths(sqlite3* saved, std::string& error)
 {
     StatementPtr query = prepare_query(
         saved, "SELECT node.path, entry.name FROM entry JOIN node ON node.id = entry.parent");
@@ -313,21 +315,21 @@ bool has_valid_paths(sqlite3* saved, std::string& error)
         if (sqlite3_column_type(query.get(), 1) != SQLITE_TEXT ||
             !valid_stored_path(column_text(query.get(), 0), column_text(query.get(), 1)))
             return refuse(error, "the backup holds a name or path that the store refuses");
-    return step == SQLITE_DONE || failed_check(saved, error);
+    return step == SQLITE_DONE ? Result::ok : failed_check(saved, error);
 }
 
-bool obeys_store_rules(sqlite3* saved, std::string& error)
+Result obeys_store_rules(sqlite3* saved, std::string& error)
 {
-    if (!has_known_types(saved, error) || !has_valid_paths(saved, error))
-        return false;
-    for (const RowRule& rule : row_rules)
-        if (!obeys_row_rule(saved, rule, error))
-            return false;
-    return true;
+    Result result = has_known_types(saved, error);
+    if (result == Result::ok)
+        result = has_valid_paths(saved, error);
+    for (std::size_t i = 0; result == Result::ok && i < std::size(row_rules); ++i)
+        result = obeys_row_rule(saved, row_rules[i], error);
+    return result;
 }
 
 // Whether saved can replace the store's contents; error says why not.
-bool check_backup(sqlite3* saved, sqlite3* store, std::string& error)
+Result check_backup(sqlite3* saved, sqlite3* store, std::string& error)
 {
     if (!is_store_database(saved))
         return refuse(error, "not a store");
@@ -336,7 +338,8 @@ bool check_backup(sqlite3* saved, sqlite3* store, std::string& error)
         return refuse(error, "the backup's page size differs from the store's");
     if (!passes_integrity_check(saved))
         return refuse(error, "the backup fails the integrity check");
-    return has_store_schema(saved, error) && obeys_store_rules(saved, error);
+    Result result = has_store_schema(saved, error);
+    return result == Result::ok ? obeys_store_rules(saved, error) : result;
 }
 
 } // namespace
@@ -344,42 +347,41 @@ bool check_backup(sqlite3* saved, sqlite3* store, std::string& error)
 namespace cds_store
 {
 
-WalkResult walk(pcd_handle_t handle, const std::string& path, const Visitor& visit)
+Result walk(pcd_handle_t handle, const std::string& path, const Visitor& visit)
 {
     return visit_entry(handle, path, visit, true);
 }
 
-WalkResult find(pcd_handle_t handle, const std::string& path, const Visitor& visit)
+Result find(pcd_handle_t handle, const std::string& path, const Visitor& visit)
 {
     return visit_entry(handle, path, visit, false);
 }
 
-int backup(pcd_handle_t handle, const std::string& file, std::string& error)
+Result backup(pcd_handle_t handle, const std::string& file, std::string& error)
 {
     if (!handle || !create_private_file(file, error))
-        return -1;
+        return Result::store_failed;
     DatabasePtr copy = open_database(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
     if (!copy)
-        return -1;
+        return Result::store_failed;
     // The copy is of the store as it is now, not of an older snapshot.
     end_read(*handle);
     return copy_database(copy.get(), handle->db.get(), error);
 }
 
-int restore(pcd_handle_t handle, const std::string& file, std::string& error)
+Result restore(pcd_handle_t handle, const std::string& file, std::string& error)
 {
     if (!handle)
-        return -1;
+        return Result::store_failed;
     DatabasePtr saved = open_database(file, SQLITE_OPEN_READONLY, error);
     if (!saved)
-        return -1;
+        return Result::store_failed;
     // The checks and the copy read one state of the file.
-    if (sqlite3_exec(saved.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        error = sqlite3_errmsg(saved.get());
-        return -1;
-    }
-    if (!check_backup(saved.get(), handle->db.get(), error))
-        return -1;
+    if (sqlite3_exec(saved.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return failed_check(saved.get(), error);
+    Result checked = check_backup(saved.get(), handle->db.get(), error);
+    if (checked != Result::ok)
+        return checked;
     end_read(*handle);
     return copy_database(handle->db.get(), saved.get(), error);
 }

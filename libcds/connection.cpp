@@ -366,17 +366,17 @@ std::string store_file()
     return file ? file : "/var/lib/cds/store.db";
 }
 
-int begin_write(pcd_handle_t handle)
+Result begin_batch(pcd_handle_t handle)
 {
-    return handle && ::begin_write(*handle) ? 0 : -1;
+    return handle && begin_write(*handle) ? Result::ok : Result::store_failed;
 }
 
-int commit(pcd_handle_t handle)
+Result commit_batch(pcd_handle_t handle)
 {
-    return handle && commit_write(*handle) ? 0 : -1;
+    return handle && commit_write(*handle) ? Result::ok : Result::store_failed;
 }
 
-void rollback(pcd_handle_t handle)
+void rollback_batch(pcd_handle_t handle)
 {
     if (handle)
         rollback_write(*handle);

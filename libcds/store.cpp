@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <ctime>
 
-using cds_store::Outcome;
+using cds_store::Result;
 using toolkit::CElement;
 
 namespace
@@ -190,100 +190,99 @@ bool next_child_seq(pcd_connection& connection, sqlite3_int64& seq)
     return true;
 }
 
-Outcome place_for_child(pcd_connection& connection, std::string_view path, sqlite3_int64& parent,
-                        sqlite3_int64& seq);
+Result place_for_child(pcd_connection& connection, std::string_view path, sqlite3_int64& parent,
+                       sqlite3_int64& seq);
 
 // Makes sure a node is at a canonical path, creating it (created) and any
 // missing nodes above it.
-Outcome find_or_make_node(pcd_connection& connection, std::string_view path, sqlite3_int64& id,
-                          bool& created)
+Result find_or_make_node(pcd_connection& connection, std::string_view path, sqlite3_int64& id,
+                         bool& created)
 {
     created = false;
     switch (find_node_id(connection, path, id)) {
     case Lookup::found:
-        return Outcome::written;
+        return Result::ok;
     case Lookup::failed:
-        return Outcome::store_failed;
+        return Result::store_failed;
     case Lookup::missing:
         break;
     }
     sqlite3_int64 parent = 0;
     sqlite3_int64 seq = 0;
-    Outcome outcome = place_for_child(connection, parent_of(path), parent, seq);
-    if (outcome != Outcome::written)
+    Result outcome = place_for_child(connection, parent_of(path), parent, seq);
+    if (outcome != Result::ok)
         return outcome;
     bool inserted = false;
     if (!insert_node(connection, parent, name_of(path), seq, ELEMENT_PROPERTY_ORDINARY, inserted))
-        return Outcome::store_failed;
+        return Result::store_failed;
     // No node is there, so what is there is a data point.
     if (!inserted)
-        return Outcome::under_data_point;
+        return Result::under_data_point;
     if (!add_node_id(connection, path, id))
-        return Outcome::store_failed;
+        return Result::store_failed;
     created = true;
-    return Outcome::written;
+    return Result::ok;
 }
 
 // The id of the node at a canonical path, made if missing, and the seq its
 // next child gets. A load makes a node just after filling its parent, so
 // the parent is usually the node remembered.
-Outcome place_for_child(pcd_connection& connection, std::string_view path, sqlite3_int64& parent,
-                        sqlite3_int64& seq)
+Result place_for_child(pcd_connection& connection, std::string_view path, sqlite3_int64& parent,
+                       sqlite3_int64& seq)
 {
     if (is_remembered(connection, path)) {
         parent = connection.last_node_id;
         if (!next_child_seq(connection, seq))
-            return Outcome::store_failed;
+            return Result::store_failed;
         connection.last_node_next_seq = seq + 1;
-        return Outcome::written;
+        return Result::ok;
     }
     bool created = false;
-    Outcome outcome = find_or_make_node(connection, path, parent, created);
-    if (outcome != Outcome::written)
+    Result outcome = find_or_make_node(connection, path, parent, created);
+    if (outcome != Result::ok)
         return outcome;
     seq = 1;
-    return created || query_next_seq(connection, parent, seq) ? Outcome::written
-                                                              : Outcome::store_failed;
+    return created || query_next_seq(connection, parent, seq) ? Result::ok : Result::store_failed;
 }
 
 // Makes sure a node is at a canonical path, giving its id. Writes usually
 // come in runs under one node, which is remembered so that it is neither
 // looked up again nor asked for its last child's seq.
-Outcome resolve_node(pcd_connection& connection, std::string_view path, sqlite3_int64& id)
+Result resolve_node(pcd_connection& connection, std::string_view path, sqlite3_int64& id)
 {
     if (is_remembered(connection, path)) {
         id = connection.last_node_id;
-        return Outcome::written;
+        return Result::ok;
     }
     bool created = false;
-    Outcome outcome = find_or_make_node(connection, path, id, created);
-    if (outcome == Outcome::written)
+    Result outcome = find_or_make_node(connection, path, id, created);
+    if (outcome == Result::ok)
         remember_node(connection, path, id, created ? 1 : 0);
     return outcome;
 }
 
 // The form in which the store keeps a value: the bytes of a binary value,
 // otherwise its text form, which must read back as the same type.
-Outcome stored_value(const CElement& value, std::string& scratch, std::string_view& stored)
+Result stored_value(const CElement& value, std::string& scratch, std::string_view& stored)
 {
     data_type_t type = value.type();
     if (!pcd_enum_to_str(type))
-        return Outcome::bad_type;
+        return Result::bad_type;
     if (type == DATA_TYPE_BINARY) {
         stored = std::string_view(reinterpret_cast<const char*>(value.bytes().data()),
                                   value.bytes().size());
-        return Outcome::written;
+        return Result::ok;
     }
     if (type == DATA_TYPE_STRING) {
         stored = value.text();
-        return cds_store::valid_string_value(stored) ? Outcome::written : Outcome::bad_value;
+        return cds_store::valid_string_value(stored) ? Result::ok : Result::bad_value;
     }
     CElement probe(DATA_TYPE_STRING, value.time(), value.text());
     if (probe.convert_type(type) != 0)
-        return Outcome::bad_value;
+        return Result::bad_value;
     scratch = probe.text();
     stored = scratch;
-    return Outcome::written;
+    return Result::ok;
 }
 
 // Whether every name of a canonical path is valid. Those of the node the
@@ -297,15 +296,15 @@ bool valid_names(const pcd_connection& connection, std::string_view path)
 
 // The canonical path of a new or replaced entry other than the root, in
 // the connection's path scratch.
-Outcome writable_path(pcd_connection& connection, const std::string& path)
+Result writable_path(pcd_connection& connection, const std::string& path)
 {
     std::string& canonical = connection.path_scratch;
     canonical = path;
     if (!cds_store::canonical_store_path(canonical))
-        return Outcome::no_canonical_path;
+        return Result::no_canonical_path;
     if (canonical == "/")
-        return Outcome::is_root;
-    return valid_names(connection, canonical) ? Outcome::written : Outcome::bad_name;
+        return Result::is_root;
+    return valid_names(connection, canonical) ? Result::ok : Result::bad_name;
 }
 
 struct LeafRow {
@@ -338,17 +337,17 @@ int bind_leaf_row(sqlite3_stmt* statement, Sql sql, const LeafRow& row)
 
 // A value too long for the store, alone or with the rest of its row, is
 // refused; SQLite finds that out before it changes anything.
-Outcome refused_or_failed(int result)
+Result refused_or_failed(int result)
 {
-    return result == SQLITE_TOOBIG ? Outcome::too_large : Outcome::store_failed;
+    return result == SQLITE_TOOBIG ? Result::too_large : Result::store_failed;
 }
 
 // Runs the leaf insert or update; done tells whether it changed a row.
-Outcome write_leaf(pcd_connection& connection, Sql sql, const LeafRow& row, bool& done)
+Result write_leaf(pcd_connection& connection, Sql sql, const LeafRow& row, bool& done)
 {
     StatementUse write = use_statement(connection, sql);
     if (!write)
-        return Outcome::store_failed;
+        return Result::store_failed;
     int result = bind_leaf_row(write.get(), sql, row);
     if (result != SQLITE_OK)
         return refused_or_failed(result);
@@ -356,7 +355,7 @@ Outcome write_leaf(pcd_connection& connection, Sql sql, const LeafRow& row, bool
     if (result != SQLITE_DONE)
         return refused_or_failed(result);
     done = sqlite3_changes(connection.db.get()) > 0;
-    return Outcome::written;
+    return Result::ok;
 }
 
 // Checked before any node is made for the value, so that a refused value
@@ -384,12 +383,12 @@ bool set_node_property(pcd_connection& connection, sqlite3_int64 parent, std::st
 // What an insert and an update that both changed nothing found at path:
 // expected, the other kind of entry; anything else means the store is not
 // what the writes assumed.
-Outcome kind_conflict(pcd_connection& connection, std::string_view path, element_type_t expected)
+Result kind_conflict(pcd_connection& connection, std::string_view path, element_type_t expected)
 {
     element_type_t kind = ELEMENT_TYPE_NONE;
     if (look_up(connection, path, kind) == Lookup::found && kind == expected)
-        return expected == ELEMENT_TYPE_NODE ? Outcome::is_node : Outcome::is_data_point;
-    return Outcome::store_failed;
+        return expected == ELEMENT_TYPE_NODE ? Result::is_node : Result::is_data_point;
+    return Result::store_failed;
 }
 
 // Removes the contents of the node at a canonical path, and its own node
@@ -481,34 +480,38 @@ int property_for(pcd_tribool_t persist)
 namespace cds_store
 {
 
-const char* describe(Outcome outcome)
+const char* describe(Result result)
 {
-    switch (outcome) {
-    case Outcome::written:
+    switch (result) {
+    case Result::ok:
         return "written";
-    case Outcome::no_canonical_path:
-        return "the path has no canonical form";
-    case Outcome::bad_name:
-        return "a name in the path is not valid";
-    case Outcome::bad_type:
-        return "no such type";
-    case Outcome::bad_value:
-        return "the value is not valid for its type";
-    case Outcome::under_data_point:
-        return "the path passes through a data point";
-    case Outcome::is_node:
-        return "a node is there";
-    case Outcome::is_data_point:
-        return "a data point is there";
-    case Outcome::is_root:
-        return "the root cannot be changed";
-    case Outcome::bad_property:
-        return "the property is not in 0..255";
-    case Outcome::missing:
+    case Result::missing:
         return "nothing is there";
-    case Outcome::too_large:
+    case Result::stopped:
+        return "the walk was stopped";
+    case Result::no_canonical_path:
+        return "the path has no canonical form";
+    case Result::bad_name:
+        return "a name in the path is not valid";
+    case Result::bad_type:
+        return "no such type";
+    case Result::bad_value:
+        return "the value is not valid for its type";
+    case Result::under_data_point:
+        return "the path passes through a data point";
+    case Result::is_node:
+        return "a node is there";
+    case Result::is_data_point:
+        return "a data point is there";
+    case Result::is_root:
+        return "the root cannot be changed";
+    case Result::bad_property:
+        return "the property is not in 0..255";
+    case Result::too_large:
         return "the value is too large for the store";
-    case Outcome::store_failed:
+    case Result::not_a_backup:
+        return "the file is not a backup the store can take";
+    case Result::store_failed:
         return "the store failed";
     }
     return "unknown outcome";
@@ -529,64 +532,64 @@ std::string last_error(pcd_handle_t handle)
     return handle->failure.empty() ? sqlite3_errmsg(handle->db.get()) : handle->failure;
 }
 
-Outcome put_leaf(pcd_handle_t handle, const std::string& path, const CElement& value, int property,
-                 const std::string& source, pcd_timestamp_t time)
+Result put_leaf(pcd_handle_t handle, const std::string& path, const CElement& value, int property,
+                const std::string& source, pcd_timestamp_t time)
 {
     if (!handle)
-        return Outcome::store_failed;
+        return Result::store_failed;
     pcd_connection& connection = *handle;
-    Outcome outcome = writable_path(connection, path);
-    if (outcome != Outcome::written)
+    Result outcome = writable_path(connection, path);
+    if (outcome != Result::ok)
         return outcome;
     if (property != keep_property && (property < 0 || property > 255))
-        return Outcome::bad_property;
+        return Result::bad_property;
     std::string_view stored;
     outcome = stored_value(value, connection.value_scratch, stored);
-    if (outcome != Outcome::written)
+    if (outcome != Result::ok)
         return outcome;
     if (!fits_the_store(connection, stored))
-        return Outcome::too_large;
+        return Result::too_large;
     const std::string& canonical = connection.path_scratch;
     sqlite3_int64 parent = 0;
     outcome = resolve_node(connection, parent_of(canonical), parent);
-    if (outcome != Outcome::written)
+    if (outcome != Result::ok)
         return outcome;
 
     LeafRow row{parent, name_of(canonical), 0, property, value.type(), stored, source, time};
     bool inserted = false;
     bool updated = false;
     if (!next_child_seq(connection, row.seq))
-        return Outcome::store_failed;
+        return Result::store_failed;
     outcome = write_leaf(connection, Sql::insert_leaf, row, inserted);
-    if (outcome != Outcome::written)
+    if (outcome != Result::ok)
         return outcome;
     if (inserted) {
         connection.last_node_next_seq = row.seq + 1;
-        return Outcome::written;
+        return Result::ok;
     }
     outcome = write_leaf(connection, Sql::update_leaf, row, updated);
-    if (outcome != Outcome::written)
+    if (outcome != Result::ok)
         return outcome;
-    return updated ? Outcome::written : kind_conflict(connection, canonical, ELEMENT_TYPE_NODE);
+    return updated ? Result::ok : kind_conflict(connection, canonical, ELEMENT_TYPE_NODE);
 }
 
-Outcome put_node(pcd_handle_t handle, const std::string& path, int property)
+Result put_node(pcd_handle_t handle, const std::string& path, int property)
 {
     if (!handle)
-        return Outcome::store_failed;
+        return Result::store_failed;
     pcd_connection& connection = *handle;
     if (property < 0 || property > 255)
-        return Outcome::bad_property;
-    Outcome outcome = writable_path(connection, path);
+        return Result::bad_property;
+    Result outcome = writable_path(connection, path);
     // The root always exists, with property 0.
-    if (outcome == Outcome::is_root && property == 0)
-        return Outcome::written;
-    if (outcome != Outcome::written)
+    if (outcome == Result::is_root && property == 0)
+        return Result::ok;
+    if (outcome != Result::ok)
         return outcome;
     const std::string& canonical = connection.path_scratch;
     sqlite3_int64 parent = 0;
     outcome = resolve_node(connection, parent_of(canonical), parent);
-    if (outcome != Outcome::written)
+    if (outcome != Result::ok)
         return outcome;
 
     std::string_view name = name_of(canonical);
@@ -596,42 +599,42 @@ Outcome put_node(pcd_handle_t handle, const std::string& path, int property)
     bool updated = false;
     if (!next_child_seq(connection, seq) ||
         !insert_node(connection, parent, name, seq, property, inserted))
-        return Outcome::store_failed;
+        return Result::store_failed;
     if (inserted) {
         if (!add_node_id(connection, canonical, id))
-            return Outcome::store_failed;
+            return Result::store_failed;
         remember_node(connection, canonical, id, 1);
-        return Outcome::written;
+        return Result::ok;
     }
     if (!set_node_property(connection, parent, name, property, updated))
-        return Outcome::store_failed;
-    return updated ? Outcome::written : kind_conflict(connection, canonical, ELEMENT_TYPE_LEAF);
+        return Result::store_failed;
+    return updated ? Result::ok : kind_conflict(connection, canonical, ELEMENT_TYPE_LEAF);
 }
 
-Outcome remove_entry(pcd_handle_t handle, const std::string& path)
+Result remove_entry(pcd_handle_t handle, const std::string& path)
 {
     if (!handle)
-        return Outcome::store_failed;
+        return Result::store_failed;
     pcd_connection& connection = *handle;
     std::string canonical = path;
     if (!canonical_store_path(canonical))
-        return Outcome::no_canonical_path;
+        return Result::no_canonical_path;
     if (!begin_write(connection))
-        return Outcome::store_failed;
+        return Result::store_failed;
     element_type_t kind = ELEMENT_TYPE_NONE;
     Lookup found = look_up(connection, canonical, kind);
     if (found != Lookup::found) {
         rollback_write(connection);
-        return found == Lookup::missing ? Outcome::missing : Outcome::store_failed;
+        return found == Lookup::missing ? Result::missing : Result::store_failed;
     }
     bool is_root = canonical == "/";
     bool removed = (kind != ELEMENT_TYPE_NODE || remove_subtree(connection, canonical)) &&
                    (is_root || remove_row(connection, canonical));
     if (!removed) {
         rollback_write(connection);
-        return Outcome::store_failed;
+        return Result::store_failed;
     }
-    return commit_write(connection) ? Outcome::written : Outcome::store_failed;
+    return commit_write(connection) ? Result::ok : Result::store_failed;
 }
 
 } // namespace cds_store
@@ -758,14 +761,13 @@ int CCds::set_leaves(const std::vector<std::string>& paths, const std::vector<CE
         return -1;
     for (std::size_t i = 0; i < paths.size() && i < elements.size() && i < persist.size(); ++i) {
         int property = property_for(persist[i]);
-        Outcome outcome =
-            cds_store::put_leaf(handle, paths[i], elements[i], property, source, time);
-        if (outcome == Outcome::store_failed) {
+        Result outcome = cds_store::put_leaf(handle, paths[i], elements[i], property, source, time);
+        if (outcome == Result::store_failed) {
             rollback_write(connection);
             statuses.assign(paths.size(), API_STATUS_ABSENT);
             return -1;
         }
-        if (outcome == Outcome::written)
+        if (outcome == Result::ok)
             statuses[i] = API_STATUS_EXISTS;
     }
     if (!commit_write(connection)) {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cds/cds.h"
-#include "libcds/store.h"
+#include "libcds/admin.h"
 
 #include <string>
 #include <string_view>

@@ -2,7 +2,7 @@
 // benchmarks. Its commands, their table and main; the import and export
 // lines are in lines.cpp.
 #include "cdsctl/cdsctl.h"
-#include "libcds/store.h"
+#include "libcds/admin.h"
 
 #include <cerrno>
 #include <charconv>

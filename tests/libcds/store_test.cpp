@@ -1,6 +1,6 @@
 #include "cds/cds.h"
-#include "libcds/connection.h"
-#include "libcds/store.h"
+#include "libcds/admin.h"
+#include "libcds/db.h"
 #include "temp_store.h"
 
 #include <gtest/gtest.h>

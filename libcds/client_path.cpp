@@ -1,5 +1,7 @@
+// The client call that gives a path its canonical form in the store, in
+// the caller's buffer.
+#include "cds/cds.h"
 #include "libcds/path.h"
-#include "libcds/store.h"
 
 #include <cstring>
 

@@ -1,13 +1,9 @@
-// What the SQLite store offers beyond the client interface: the operations
-// cdsctl needs (nodes with properties, removal, bulk import, export, backup
-// and restore).
+// What the SQLite store offers beyond the client interface, for cdsctl:
+// nodes with properties, removal, bulk import, export, backup and restore.
 #pragma once
 
 #include "cds/cds.h"
-#include "libcds/path.h"
-#include "libcds/utf8.h"
 
-#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -38,7 +34,6 @@ const char* describe(Result result);
 // The store file: $CDS_STORE, even empty, or /var/lib/cds/store.db when it
 // is not set.
 std::string store_file();
-
 // The first failure of the connection's last transaction: SQLite's account
 // of it, or what is wrong with a damaged store.
 std::string last_error(pcd_handle_t handle);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cds/cds.h"
-#include "libcds/store.h"
+#include "libcds/admin.h"
 
 #include <string>
 #include <string_view>
@@ -29,7 +29,7 @@ int report_failure(int status, const char* format, ...) __attribute__((format(pr
 int report_output_failure(int error);
 
 // The message for a failed store operation on path.
-int report_store_failure(pcd_handle_t handle, const std::string& where, cds_store::Outcome outcome);
+int report_store_failure(pcd_handle_t handle, const std::string& where, cds_store::Result outcome);
 
 // A property: a decimal number in 0..255, without sign or leading zeros.
 bool read_property_number(std::string_view text, int& property);

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-using cds_store::Outcome;
+using cds_store::Result;
 
 namespace
 {
@@ -118,18 +118,18 @@ int report_line_failure(const ImportState& state, const char* problem)
 }
 
 // Writes the data point of a line whose value state.value holds unescaped.
-Outcome import_leaf(ImportState& state, const LineFields& fields, int property)
+Result import_leaf(ImportState& state, const LineFields& fields, int property)
 {
     // The type is looked up as a C string, which would end at a NUL.
     if (fields.type.find('\0') != std::string_view::npos)
-        return Outcome::bad_type;
+        return Result::bad_type;
     state.type.assign(fields.type);
     data_type_t type = pcd_str_to_enum(state.type.c_str());
     if (type == DATA_TYPE_NONE)
-        return Outcome::bad_type;
+        return Result::bad_type;
     toolkit::CElement value(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, state.value);
     if (value.convert_type(type) != 0)
-        return Outcome::bad_value;
+        return Result::bad_value;
     return cds_store::put_leaf(state.handle, state.path, value, property, "cdsctl", state.time);
 }
 
@@ -147,8 +147,8 @@ int import_line(ImportState& state, std::string_view line)
     state.path.assign(fields.path);
     int property = 0;
     if (!read_property_number(fields.property, property))
-        return report_line_failure(state, cds_store::describe(Outcome::bad_property));
-    Outcome outcome;
+        return report_line_failure(state, cds_store::describe(Result::bad_property));
+    Result outcome;
     if (fields.type == "node") {
         if (!fields.value.empty())
             return report_line_failure(state, "a node has no value");
@@ -158,7 +158,7 @@ int import_line(ImportState& state, std::string_view line)
             return report_line_failure(state, "the value has an unknown escape");
         outcome = import_leaf(state, fields, property);
     }
-    if (outcome == Outcome::written)
+    if (outcome == Result::ok)
         return EXIT_OK;
     std::string where =
         std::string(state.file_name) + ":" + std::to_string(state.line_number) + ": " + state.path;
@@ -191,18 +191,18 @@ int for_each_line(FILE* in, const std::function<int(std::string_view)>& on_line)
 
 int import_stream(ImportState& state, FILE* in)
 {
-    if (cds_store::begin_write(state.handle) != 0)
-        return report_store_failure(state.handle, state.file_name, Outcome::store_failed);
+    if (cds_store::begin_batch(state.handle) != Result::ok)
+        return report_store_failure(state.handle, state.file_name, Result::store_failed);
     int status = for_each_line(in, [&](std::string_view line) { return import_line(state, line); });
     if (status == EXIT_OK && std::ferror(in))
         status =
             report_failure(EXIT_FAILURE_OTHER, "%s: %s", state.file_name, std::strerror(errno));
     if (status != EXIT_OK) {
-        cds_store::rollback(state.handle);
+        cds_store::rollback_batch(state.handle);
         return status;
     }
-    if (cds_store::commit(state.handle) != 0)
-        return report_store_failure(state.handle, state.file_name, Outcome::store_failed);
+    if (cds_store::commit_batch(state.handle) != Result::ok)
+        return report_store_failure(state.handle, state.file_name, Result::store_failed);
     return EXIT_OK;
 }
 
@@ -258,20 +258,19 @@ int run_export(toolkit::CCds& cds, const CommandArgs& args)
     std::string line;
     bool write_failed = false;
     int write_error = 0;
-    cds_store::WalkResult result =
-        cds_store::walk(cds.handle, path, [&](const cds_store::Entry& entry) {
-            // The root always exists; it has no line of its own.
-            if (entry.path == "/")
-                return true;
-            append_entry_line(line, entry);
-            write_failed = std::fwrite(line.data(), 1, line.size(), stdout) != line.size();
-            write_error = errno;
-            return !write_failed;
-        });
-    if (result == cds_store::WalkResult::missing)
-        return report_store_failure(cds.handle, path, Outcome::missing);
-    if (result == cds_store::WalkResult::store_failed)
-        return report_store_failure(cds.handle, path, Outcome::store_failed);
+    Result result = cds_store::walk(cds.handle, path, [&](const cds_store::Entry& entry) {
+        // The root always exists; it has no line of its own.
+        if (entry.path == "/")
+            return true;
+        append_entry_line(line, entry);
+        write_failed = std::fwrite(line.data(), 1, line.size(), stdout) != line.size();
+        write_error = errno;
+        return !write_failed;
+    });
+    if (result == Result::missing)
+        return report_store_failure(cds.handle, path, Result::missing);
+    if (result == Result::store_failed)
+        return report_store_failure(cds.handle, path, Result::store_failed);
     // A write that fails stops the walk; the rest of the output is checked
     // with every command's.
     if (write_failed)

@@ -2,7 +2,7 @@
 // benchmarks. Its commands, their table and main; the import and export
 // lines are in lines.cpp.
 #include "cdsctl/cdsctl.h"
-#include "libcds/store.h"
+#include "libcds/admin.h"
 
 #include <cerrno>
 #include <charconv>
@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-using cds_store::Outcome;
+using cds_store::Result;
 
 namespace
 {
@@ -37,13 +37,13 @@ int check_type(const CommandArgs& args)
     return EXIT_OK;
 }
 
-int finish_write(pcd_handle_t handle, const std::string& path, Outcome outcome)
+int finish_write(pcd_handle_t handle, const std::string& path, Result outcome)
 {
-    if (outcome == Outcome::written && cds_store::commit(handle) == 0)
+    if (outcome == Result::ok && cds_store::commit_batch(handle) == Result::ok)
         return EXIT_OK;
-    cds_store::rollback(handle);
+    cds_store::rollback_batch(handle);
     return report_store_failure(handle, path,
-                                outcome == Outcome::written ? Outcome::store_failed : outcome);
+                                outcome == Result::ok ? Result::store_failed : outcome);
 }
 
 int run_set(toolkit::CCds& cds, const CommandArgs& args)
@@ -54,8 +54,8 @@ int run_set(toolkit::CCds& cds, const CommandArgs& args)
     if (value.convert_type(pcd_str_to_enum(type_name.c_str())) != 0)
         return report_failure(EXIT_FAILURE_OTHER, "%s: '%s' is not a valid %s value", path.c_str(),
                               args.operands[2].c_str(), type_name.c_str());
-    if (cds_store::begin_write(cds.handle) != 0)
-        return report_store_failure(cds.handle, path, Outcome::store_failed);
+    if (cds_store::begin_batch(cds.handle) != Result::ok)
+        return report_store_failure(cds.handle, path, Result::store_failed);
     return finish_write(
         cds.handle, path,
         cds_store::put_leaf(cds.handle, path, value, args.property, "cdsctl", cds_store::now()));
@@ -64,8 +64,8 @@ int run_set(toolkit::CCds& cds, const CommandArgs& args)
 int run_mknode(toolkit::CCds& cds, const CommandArgs& args)
 {
     const std::string& path = args.operands[0];
-    if (cds_store::begin_write(cds.handle) != 0)
-        return report_store_failure(cds.handle, path, Outcome::store_failed);
+    if (cds_store::begin_batch(cds.handle) != Result::ok)
+        return report_store_failure(cds.handle, path, Result::store_failed);
     return finish_write(cds.handle, path, cds_store::put_node(cds.handle, path, args.property));
 }
 
@@ -74,17 +74,16 @@ int with_data_point(toolkit::CCds& cds, const std::string& path,
                     void (*visit)(const cds_store::Entry& entry))
 {
     bool is_node = false;
-    cds_store::WalkResult result =
-        cds_store::find(cds.handle, path, [&](const cds_store::Entry& entry) {
-            is_node = entry.kind == ELEMENT_TYPE_NODE;
-            if (!is_node)
-                visit(entry);
-            return true;
-        });
-    if (result == cds_store::WalkResult::missing)
+    Result result = cds_store::find(cds.handle, path, [&](const cds_store::Entry& entry) {
+        is_node = entry.kind == ELEMENT_TYPE_NODE;
+        if (!is_node)
+            visit(entry);
+        return true;
+    });
+    if (result == Result::missing)
         return report_failure(EXIT_FAILURE_OTHER, "%s: no such data point", path.c_str());
-    if (result != cds_store::WalkResult::done)
-        return report_store_failure(cds.handle, path, Outcome::store_failed);
+    if (result != Result::ok)
+        return report_store_failure(cds.handle, path, Result::store_failed);
     if (is_node)
         return report_failure(EXIT_FAILURE_OTHER, "%s: is a node, not a data point", path.c_str());
     return EXIT_OK;
@@ -118,7 +117,7 @@ int run_ls(toolkit::CCds& cds, const CommandArgs& args)
     api_status_t status = API_STATUS_ABSENT;
     std::vector<ChildEntry> children;
     if (cds.list_node(path, status, children) != 0)
-        return report_store_failure(cds.handle, path, Outcome::store_failed);
+        return report_store_failure(cds.handle, path, Result::store_failed);
     if (status != API_STATUS_EXISTS)
         return report_failure(EXIT_FAILURE_OTHER, "%s: no such node", path.c_str());
     std::string prefix = path.back() == '/' ? path : path + "/";
@@ -130,7 +129,7 @@ int run_ls(toolkit::CCds& cds, const CommandArgs& args)
     std::vector<toolkit::CElement> elements;
     std::vector<element_property_t> properties;
     if (!leaf_paths.empty() && cds.get_leaves(leaf_paths, statuses, elements, properties) != 0)
-        return report_store_failure(cds.handle, path, Outcome::store_failed);
+        return report_store_failure(cds.handle, path, Result::store_failed);
     std::size_t leaf = 0;
     for (const ChildEntry& child : children) {
         const char* type_name = "-";
@@ -144,8 +143,8 @@ int run_ls(toolkit::CCds& cds, const CommandArgs& args)
 
 int run_rm(toolkit::CCds& cds, const CommandArgs& args)
 {
-    Outcome outcome = cds_store::remove_entry(cds.handle, args.operands[0]);
-    if (outcome == Outcome::written)
+    Result outcome = cds_store::remove_entry(cds.handle, args.operands[0]);
+    if (outcome == Result::ok)
         return EXIT_OK;
     return report_store_failure(cds.handle, args.operands[0], outcome);
 }
@@ -153,7 +152,7 @@ int run_rm(toolkit::CCds& cds, const CommandArgs& args)
 int run_backup(toolkit::CCds& cds, const CommandArgs& args)
 {
     std::string error;
-    if (cds_store::backup(cds.handle, args.operands[0], error) != 0)
+    if (cds_store::backup(cds.handle, args.operands[0], error) != Result::ok)
         return report_failure(EXIT_FAILURE_OTHER, "%s: backup failed: %s", args.operands[0].c_str(),
                               error.c_str());
     return EXIT_OK;
@@ -162,7 +161,7 @@ int run_backup(toolkit::CCds& cds, const CommandArgs& args)
 int run_restore(toolkit::CCds& cds, const CommandArgs& args)
 {
     std::string error;
-    if (cds_store::restore(cds.handle, args.operands[0], error) != 0)
+    if (cds_store::restore(cds.handle, args.operands[0], error) != Result::ok)
         return report_failure(EXIT_FAILURE_OTHER, "%s: restore failed: %s",
                               args.operands[0].c_str(), error.c_str());
     return EXIT_OK;
@@ -291,9 +290,9 @@ int report_output_failure(int error)
                           error != 0 ? std::strerror(error) : "write error");
 }
 
-int report_store_failure(pcd_handle_t handle, const std::string& where, Outcome outcome)
+int report_store_failure(pcd_handle_t handle, const std::string& where, Result outcome)
 {
-    if (outcome == Outcome::store_failed)
+    if (outcome == Result::store_failed)
         return report_failure(EXIT_FAILURE_OTHER, "%s: %s: %s", where.c_str(),
                               cds_store::describe(outcome), cds_store::last_error(handle).c_str());
     return report_failure(EXIT_FAILURE_OTHER, "%s: %s", where.c_str(),

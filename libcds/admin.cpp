@@ -1,387 +1,122 @@
-#include "libcds/connection.h"
-#include "libcds/store.h"
+// The admin API on a handle, over the library's layers on a connection.
+#include "libcds/admin.h"
+#include "libcds/backup.h"
+#include "libcds/db.h"
+#include "libcds/walk.h"
+#include "libcds/write.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
-using cds_store::Entry;
-using cds_store::Visitor;
-using cds_store::WalkResult;
-
-namespace
-{
-
-Entry entry_at(sqlite3_stmt* statement, std::string_view path)
-{
-    Entry entry;
-    entry.path = path;
-    entry.kind = static_cast<element_type_t>(sqlite3_column_int(statement, COLUMN_KIND));
-    entry.property = sqlite3_column_int(statement, COLUMN_PROPERTY);
-    entry.type = static_cast<data_type_t>(sqlite3_column_int(statement, COLUMN_TYPE));
-    entry.value = column_blob(statement, COLUMN_VALUE);
-    entry.time = {static_cast<std::uint32_t>(sqlite3_column_int64(statement, COLUMN_SECONDS)),
-                  static_cast<std::uint32_t>(sqlite3_column_int64(statement, COLUMN_MICROSECONDS))};
-    entry.source = column_text(statement, COLUMN_SOURCE);
-    return entry;
-}
-
-Entry root_entry()
-{
-    Entry entry{};
-    entry.path = "/";
-    entry.kind = ELEMENT_TYPE_NODE;
-    return entry;
-}
-
-WalkResult failed_walk(pcd_connection& connection)
-{
-    note_failure(connection);
-    end_read(connection);
-    return WalkResult::store_failed;
-}
-
-WalkResult walk_node(pcd_connection& connection, const std::string& path, std::size_t depth,
-                     const Visitor& visit);
-
-// Each depth steps its own statement while the ones above it are paused
-// mid-listing, so nothing of the tree is held in memory.
-WalkResult walk_children(pcd_connection& connection, sqlite3_int64 parent,
-                         const std::string& parent_path, std::size_t depth, const Visitor& visit)
-{
-    StatementUse query = use_walk_statement(connection, depth);
-    if (!query)
-        return failed_walk(connection);
-    sqlite3_bind_int64(query.get(), 1, parent);
-    std::string path;
-    int step;
-    while ((step = sqlite3_step(query.get())) == SQLITE_ROW) {
-        path.assign(parent_path == "/" ? "" : parent_path);
-        path += '/';
-        path.append(column_text(query.get(), COLUMN_NAME));
-        Entry entry = entry_at(query.get(), path);
-        if (!visit(entry))
-            return WalkResult::stopped;
-        if (entry.kind != ELEMENT_TYPE_NODE)
-            continue;
-        WalkResult result = walk_node(connection, path, depth + 1, visit);
-        if (result != WalkResult::done)
-            return result;
-    }
-    return step == SQLITE_DONE ? WalkResult::done : failed_walk(connection);
-}
-
-WalkResult walk_node(pcd_connection& connection, const std::string& path, std::size_t depth,
-                     const Visitor& visit)
-{
-    sqlite3_int64 id = 0;
-    Lookup found = find_node_id(connection, path, id);
-    if (found == Lookup::missing)
-        note_damage(connection, "no node at '" + path + "'");
-    if (found != Lookup::found)
-        return failed_walk(connection);
-    return walk_children(connection, id, path, depth, visit);
-}
-
-WalkResult visit_entry(pcd_handle_t handle, const std::string& path, const Visitor& visit,
-                       bool recursive)
-{
-    if (!handle)
-        return WalkResult::store_failed;
-    pcd_connection& connection = *handle;
-    std::string canonical = path;
-    if (!cds_store::canonical_store_path(canonical))
-        return WalkResult::missing;
-    if (!begin_read(connection))
-        return WalkResult::store_failed;
-    element_type_t kind = ELEMENT_TYPE_NODE;
-    if (canonical == "/") {
-        if (!visit(root_entry()))
-            return WalkResult::stopped;
-    } else {
-        StatementUse query;
-        Lookup found = find_entry(connection, canonical, query);
-        if (found == Lookup::missing)
-            return WalkResult::missing;
-        if (found == Lookup::failed)
-            return failed_walk(connection);
-        Entry entry = entry_at(query.get(), canonical);
-        kind = entry.kind;
-        if (!visit(entry))
-            return WalkResult::stopped;
-    }
-    if (!recursive || kind != ELEMENT_TYPE_NODE)
-        return WalkResult::done;
-    return walk_node(connection, canonical, 0, visit);
-}
-
-// Copies every page of from into to, waiting a while for other processes'
-// locks like every other call does.
-int copy_database(sqlite3* to, sqlite3* from, std::string& error)
-{
-    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
-    if (!backup) {
-        error = sqlite3_errmsg(to);
-        return -1;
-    }
-    int step;
-    int waits = 0;
-    while (((step = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || step == SQLITE_LOCKED) &&
-           waits++ < 50)
-        sqlite3_sleep(100);
-    int finish = sqlite3_backup_finish(backup);
-    if (step != SQLITE_DONE || finish != SQLITE_OK) {
-        error = sqlite3_errstr(step != SQLITE_DONE ? step : finish);
-        return -1;
-    }
-    return 0;
-}
-
-DatabasePtr open_database(const std::string& file, int flags, std::string& error)
-{
-    sqlite3* raw = nullptr;
-    int result = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
-    DatabasePtr db(raw);
-    if (result != SQLITE_OK) {
-        error = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(result);
-        return nullptr;
-    }
-    sqlite3_busy_timeout(db.get(), 5000);
-    return db;
-}
-
-// A backup holds the store's passwords, so a new one is its owner's alone;
-// a file that is there already keeps its mode.
-bool create_private_file(const std::string& file, std::string& error)
-{
-    int descriptor = open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (descriptor < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    close(descriptor);
-    return true;
-}
-
-StatementPtr prepare_query(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-    return StatementPtr(statement);
-}
-
-// The integer the query returns, or -1 when it fails.
-sqlite3_int64 query_integer(sqlite3* db, const char* sql)
-{
-    StatementPtr query = prepare_query(db, sql);
-    if (!query || sqlite3_step(query.get()) != SQLITE_ROW)
-        return -1;
-    return sqlite3_column_int64(query.get(), 0);
-}
-
-bool refuse(std::string& error, const char* reason)
-{
-    error = reason;
-    return false;
-}
-
-// A check that could not run says why.
-bool failed_check(sqlite3* db, std::string& error)
-{
-    error = sqlite3_errmsg(db);
-    return false;
-}
-
-bool passes_integrity_check(sqlite3* db)
-{
-    StatementPtr check = prepare_query(db, "PRAGMA integrity_check(1)");
-    return check && sqlite3_step(check.get()) == SQLITE_ROW && column_text(check.get(), 0) == "ok";
-}
-
-const char* const schema_query =
-    "SELECT type, name, tbl_name, sql FROM sqlite_schema ORDER BY type, name";
-
-bool same_rows(sqlite3_stmt* one, sqlite3_stmt* other)
-{
-    int step;
-    while ((step = sqlite3_step(one)) == SQLITE_ROW) {
-        if (sqlite3_step(other) != SQLITE_ROW)
-            return false;
-        for (int column = 0; column < sqlite3_column_count(one); ++column)
-            if (column_text(one, column) != column_text(other, column))
-                return false;
-    }
-    return step == SQLITE_DONE && sqlite3_step(other) == SQLITE_DONE;
-}
-
-// The same tables and indexes as a new store, and nothing else: a trigger
-// or a view in a backup would act on every later use of the store.
-bool has_store_schema(sqlite3* saved, std::string& error)
-{
-    DatabasePtr fresh = open_database(":memory:", SQLITE_OPEN_READWRITE, error);
-    if (!fresh)
-        return false;
-    if (sqlite3_exec(fresh.get(), store_schema(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        return failed_check(fresh.get(), error);
-    StatementPtr ours = prepare_query(fresh.get(), schema_query);
-    if (!ours)
-        return failed_check(fresh.get(), error);
-    StatementPtr theirs = prepare_query(saved, schema_query);
-    if (!theirs)
-        return failed_check(saved, error);
-    return same_rows(theirs.get(), ours.get()) ||
-           refuse(error, "the backup's schema is not the store's");
-}
-
-struct RowRule {
-    const char* sql; // returns a row that breaks the rule
-    const char* reason;
-};
-
-// With the names and types checked row by row, these make every entry one
-// that set and import could have written, reached from the root by its path.
-const RowRule row_rules[] = {
-    {"SELECT 1 FROM entry WHERE kind NOT IN (1, 2)", "the backup holds an entry of no known kind"},
-    {"SELECT 1 FROM entry WHERE typeof(property) != 'integer' OR property NOT BETWEEN 0 AND 255",
-     "the backup holds a property outside 0..255"},
-    {"SELECT 1 FROM entry WHERE parent NOT IN (SELECT id FROM node)",
-     "the backup holds an entry whose parent is missing"},
-    {"SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM node WHERE id = 1 AND path = '/')",
-     "the backup holds nodes that do not match their entries"},
-    {"SELECT 1 FROM entry JOIN node AS parent ON parent.id = entry.parent"
-     " WHERE kind = 2 AND NOT EXISTS (SELECT 1 FROM node WHERE path ="
-     " CASE parent.path WHEN '/' THEN '' ELSE parent.path END || '/' || entry.name)",
-     "the backup holds nodes that do not match their entries"},
-    // Node entries have one row each, of distinct paths, so equal counts
-    // leave none of the other rows without its entry.
-    {"SELECT 1 WHERE (SELECT count(*) FROM node) !="
-     " (SELECT count(*) FROM entry WHERE kind = 2) + 1",
-     "the backup holds nodes that do not match their entries"},
-};
-
-bool obeys_row_rule(sqlite3* saved, const RowRule& rule, std::string& error)
-{
-    StatementPtr query = prepare_query(saved, rule.sql);
-    if (!query)
-        return failed_check(saved, error);
-    int step = sqlite3_step(query.get());
-    if (step == SQLITE_ROW)
-        return refuse(error, rule.reason);
-    return step == SQLITE_DONE || failed_check(saved, error);
-}
-
-// An integer that the type table names.
-bool known_type(sqlite3_stmt* row)
-{
-    return sqlite3_column_type(row, 0) == SQLITE_INTEGER &&
-           pcd_enum_to_str(static_cast<data_type_t>(sqlite3_column_int(row, 0)));
-}
-
-bool has_known_types(sqlite3* saved, std::string& error)
-{
-    StatementPtr query = prepare_query(saved, "SELECT DISTINCT type FROM entry WHERE kind = 1");
-    if (!query)
-        return failed_check(saved, error);
-    int step;
-    while ((step = sqlite3_step(query.get())) == SQLITE_ROW)
-        if (!known_type(query.get()))
-            return refuse(error, "the backup holds a data point of no known type");
-    return step == SQLITE_DONE || failed_check(saved, error);
-}
-
-bool valid_stored_path(std::string_view parent_path, std::string_view name)
-{
-    std::string path(parent_path == "/" ? std::string_view() : parent_path);
-    path += '/';
-    path += name;
-    std::string canonical = path;
-    return cds_store::valid_entry_name(name) && cds_store::canonical_store_path(canonical) &&
-           canonical == path && cds_store::valid_path_names(path);
-}
-
-// A row at a time, so that memory stays flat however large the backup.
-bool has_valid_paths(sqlite3* saved, std::string& error)
-{
-    StatementPtr query = prepare_query(
-        saved, "SELECT node.path, entry.name FROM entry JOIN node ON node.id = entry.parent");
-    if (!query)
-        return failed_check(saved, error);
-    int step;
-    while ((step = sqlite3_step(query.get())) == SQLITE_ROW)
-        if (sqlite3_column_type(query.get(), 1) != SQLITE_TEXT ||
-            !valid_stored_path(column_text(query.get(), 0), column_text(query.get(), 1)))
-            return refuse(error, "the backup holds a name or path that the store refuses");
-    return step == SQLITE_DONE || failed_check(saved, error);
-}
-
-bool obeys_store_rules(sqlite3* saved, std::string& error)
-{
-    if (!has_known_types(saved, error) || !has_valid_paths(saved, error))
-        return false;
-    for (const RowRule& rule : row_rules)
-        if (!obeys_row_rule(saved, rule, error))
-            return false;
-    return true;
-}
-
-// Whether saved can replace the store's contents; error says why not.
-bool check_backup(sqlite3* saved, sqlite3* store, std::string& error)
-{
-    if (!is_store_database(saved))
-        return refuse(error, "not a store");
-    // Copying pages into a store in WAL mode needs pages of its own size.
-    if (query_integer(saved, "PRAGMA page_size") != query_integer(store, "PRAGMA page_size"))
-        return refuse(error, "the backup's page size differs from the store's");
-    if (!passes_integrity_check(saved))
-        return refuse(error, "the backup fails the integrity check");
-    return has_store_schema(saved, error) && obeys_store_rules(saved, error);
-}
-
-} // namespace
+#include <cstdlib>
+#include <ctime>
 
 namespace cds_store
 {
 
-WalkResult walk(pcd_handle_t handle, const std::string& path, const Visitor& visit)
+const char* describe(Result result)
 {
-    return visit_entry(handle, path, visit, true);
-}
-
-WalkResult find(pcd_handle_t handle, const std::string& path, const Visitor& visit)
-{
-    return visit_entry(handle, path, visit, false);
-}
-
-int backup(pcd_handle_t handle, const std::string& file, std::string& error)
-{
-    if (!handle || !create_private_file(file, error))
-        return -1;
-    DatabasePtr copy = open_database(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
-    if (!copy)
-        return -1;
-    // The copy is of the store as it is now, not of an older snapshot.
-    end_read(*handle);
-    return copy_database(copy.get(), handle->db.get(), error);
-}
-
-int restore(pcd_handle_t handle, const std::string& file, std::string& error)
-{
-    if (!handle)
-        return -1;
-    DatabasePtr saved = open_database(file, SQLITE_OPEN_READONLY, error);
-    if (!saved)
-        return -1;
-    // The checks and the copy read one state of the file.
-    if (sqlite3_exec(saved.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        error = sqlite3_errmsg(saved.get());
-        return -1;
+    switch (result) {
+    case Result::ok:
+        return "written";
+    case Result::missing:
+        return "nothing is there";
+    case Result::stopped:
+        return "the walk was stopped";
+    case Result::no_canonical_path:
+        return "the path has no canonical form";
+    case Result::bad_name:
+        return "a name in the path is not valid";
+    case Result::bad_type:
+        return "no such type";
+    case Result::bad_value:
+        return "the value is not valid for its type";
+    case Result::under_data_point:
+        return "the path passes through a data point";
+    case Result::is_node:
+        return "a node is there";
+    case Result::is_data_point:
+        return "a data point is there";
+    case Result::is_root:
+        return "the root cannot be changed";
+    case Result::bad_property:
+        return "the property is not in 0..255";
+    case Result::too_large:
+        return "the value is too large for the store";
+    case Result::not_a_backup:
+        return "the file is not a backup the store can take";
+    case Result::store_failed:
+        return "the store failed";
     }
-    if (!check_backup(saved.get(), handle->db.get(), error))
-        return -1;
-    end_read(*handle);
-    return copy_database(handle->db.get(), saved.get(), error);
+    return "unknown outcome";
+}
+
+std::string store_file()
+{
+    const char* file = std::getenv("CDS_STORE");
+    return file ? file : "/var/lib/cds/store.db";
+}
+
+std::string last_error(pcd_handle_t handle)
+{
+    return handle ? failure_text(*handle) : "no store";
+}
+
+Result begin_batch(pcd_handle_t handle)
+{
+    return handle && begin_write_transaction(*handle) ? Result::ok : Result::store_failed;
+}
+
+Result commit_batch(pcd_handle_t handle)
+{
+    return handle && commit_write_transaction(*handle) ? Result::ok : Result::store_failed;
+}
+
+void rollback_batch(pcd_handle_t handle)
+{
+    if (handle)
+        rollback_write_transaction(*handle);
+}
+
+pcd_timestamp_t now()
+{
+    timespec time{};
+    clock_gettime(CLOCK_REALTIME, &time);
+    return {static_cast<std::uint32_t>(time.tv_sec),
+            static_cast<std::uint32_t>(time.tv_nsec / 1000)};
+}
+
+Result put_leaf(pcd_handle_t handle, const std::string& path, const toolkit::CElement& value,
+                int property, const std::string& source, pcd_timestamp_t time)
+{
+    return handle ? write_leaf(*handle, path, value, property, source, time) : Result::store_failed;
+}
+
+Result put_node(pcd_handle_t handle, const std::string& path, int property)
+{
+    return handle ? write_node(*handle, path, property) : Result::store_failed;
+}
+
+Result remove_entry(pcd_handle_t handle, const std::string& path)
+{
+    return handle ? remove_path(*handle, path) : Result::store_failed;
+}
+
+Result walk(pcd_handle_t handle, const std::string& path, const Visitor& visit)
+{
+    return handle ? walk_entries(*handle, path, visit) : Result::store_failed;
+}
+
+Result find(pcd_handle_t handle, const std::string& path, const Visitor& visit)
+{
+    return handle ? visit_entry(*handle, path, visit) : Result::store_failed;
+}
+
+Result backup(pcd_handle_t handle, const std::string& file, std::string& error)
+{
+    return handle ? copy_store_to(*handle, file, error) : Result::store_failed;
+}
+
+Result restore(pcd_handle_t handle, const std::string& file, std::string& error)
+{
+    return handle ? replace_store_from(*handle, file, error) : Result::store_failed;
 }
 
 } // namespace cds_store

@@ -1,4 +1,4 @@
-#include "libcds/connection.h"
+#include "libcds/db.h"
 
 #include <cstdlib>
 #include <memory>

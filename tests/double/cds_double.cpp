@@ -1,6 +1,6 @@
 #include "tests/double/cds_double.h"
 
-#include "libcds/canonical_path.h"
+#include "libcds/path.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "cds/cds.h"
-#include "libcds/connection.h"
-#include "libcds/store.h"
+#include "libcds/admin.h"
+#include "libcds/db.h"
 #include "temp_store.h"
 
 #include <gtest/gtest.h>
@@ -387,7 +387,7 @@ TEST_F(StoreTest, ListsChildrenInCreationOrder)
     ASSERT_EQ(set("/o/c", DATA_TYPE_STRING, "now text"), 1);
     EXPECT_EQ(list("/o"), "c:1:0 a:2:0 b:1:1 ");
     // Removed and created again, it goes last.
-    ASSERT_EQ(cds_store::remove_entry(cds.handle, "/o/a"), cds_store::Outcome::written);
+    ASSERT_EQ(cds_store::remove_entry(cds.handle, "/o/a"), cds_store::Result::ok);
     ASSERT_EQ(set("/o/a", DATA_TYPE_INT32, "1"), 1);
     EXPECT_EQ(list("/o"), "c:1:0 b:1:1 a:1:0 ");
 }
@@ -396,7 +396,7 @@ TEST_F(StoreTest, ListNodeStatuses)
 {
     ASSERT_EQ(set("/n/leaf", DATA_TYPE_INT32, "1"), 1);
     ASSERT_EQ(set("/n/empty/x", DATA_TYPE_INT32, "1"), 1);
-    ASSERT_EQ(cds_store::remove_entry(cds.handle, "/n/empty/x"), cds_store::Outcome::written);
+    ASSERT_EQ(cds_store::remove_entry(cds.handle, "/n/empty/x"), cds_store::Result::ok);
     const struct {
         const char* path;
         const char* expected;

@@ -1,5 +1,5 @@
 #include "cds/cds.h"
-#include "libcds/canonical_path.h"
+#include "libcds/path.h"
 #include "xml_read.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "stress_support.h"
 #include "xml_read.h"
 
-#include "libcds/connection.h"
+#include "libcds/db.h"
 
 #include <cstdlib>
 #include <iostream>

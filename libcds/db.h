@@ -1,11 +1,13 @@
-// The inside of a connection to the SQLite store, shared by the files of the
-// library (not by its users).
+// The connection to the SQLite store as the files of the library share it
+// (not its users): its statements, its transactions and its lookups by path.
 #pragma once
 
 #include "cds/cds.h"
+#include "libcds/admin.h"
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -27,7 +29,19 @@ struct FinalizeStatement {
 using DatabasePtr = std::unique_ptr<sqlite3, CloseDatabase>;
 using StatementPtr = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
-// Every statement the library runs, each prepared once per connection.
+// Resets a statement (keeping its bindings' storage alive until then) when
+// its use ends. The reset's result repeats that of the last step, which the
+// user of the statement has checked.
+struct ResetStatement {
+    void operator()(sqlite3_stmt* statement) const
+    {
+        sqlite3_reset(statement);
+    }
+};
+using StatementUse = std::unique_ptr<sqlite3_stmt, ResetStatement>;
+
+// Every statement the library runs, each prepared once per connection. Its
+// text is in db.cpp, in a table whose rows name their ids.
 enum class Sql {
     begin_read,
     begin_write,
@@ -48,7 +62,9 @@ enum class Sql {
     count,
 };
 
-// The columns of an entry as the children and find statements return them.
+// The columns of an entry as the statements that read entries select them.
+// db.cpp checks each such statement against the column names it keeps
+// beside its table.
 enum EntryColumn {
     COLUMN_NAME,
     COLUMN_KIND,
@@ -58,18 +74,14 @@ enum EntryColumn {
     COLUMN_SECONDS,
     COLUMN_MICROSECONDS,
     COLUMN_SOURCE,
+    COLUMN_COUNT,
 };
 
-// A child of the node listed last, kept so that the get_leaves that follows
-// a list_node needs no query of its own.
-struct ListedChild {
-    std::string name;
-    element_type_t kind;
-    element_property_t property;
-    data_type_t type;
-    std::string value;
-    pcd_timestamp_t time;
-};
+// A cache that one file keeps on the connection, of a type only that file
+// knows; that file gives the deleter when it makes the cache.
+template <typename T> using CachePtr = std::unique_ptr<T, void (*)(T*)>;
+struct ListingCache; // client.cpp
+struct WriteCursor;  // write.cpp
 
 struct pcd_connection {
     DatabasePtr db;
@@ -81,74 +93,63 @@ struct pcd_connection {
     // The text of the first failure since the transaction began: the
     // rollback or end of the read that follows replaces SQLite's own.
     std::string failure;
-
-    // Valid only within the read transaction that filled it.
-    bool listing_valid = false;
-    std::string listed_path;
-    std::size_t listed_depth = 0;    // names in listed_path
-    std::vector<ListedChild> listed; // reused: only the first listed_count are current
-    std::size_t listed_count = 0;
-    std::size_t listed_cursor = 0;
-
-    // The node a write resolved last, valid within its write transaction,
-    // and the seq its next child gets (0 until known).
-    bool last_node_valid = false;
-    std::string last_node_path;
-    sqlite3_int64 last_node_id = 0;
-    sqlite3_int64 last_node_next_seq = 0;
-
-    std::string path_scratch;
-    std::string value_scratch;
+    // Changes whenever a transaction begins or ends, so that a cache can
+    // tell whether the transaction it was filled in still runs.
+    std::uint64_t transaction_serial = 0;
+    CachePtr<ListingCache> listing{nullptr, nullptr};
+    CachePtr<WriteCursor> cursor{nullptr, nullptr};
 };
-
-// Resets a statement (keeping its bindings' storage alive until then) when
-// its use ends. The reset's result repeats that of the last step, which the
-// user of the statement has checked.
-struct ResetStatement {
-    void operator()(sqlite3_stmt* statement) const
-    {
-        sqlite3_reset(statement);
-    }
-};
-using StatementUse = std::unique_ptr<sqlite3_stmt, ResetStatement>;
-
-// The database carries the store's marks, of this layout.
-bool is_store_database(sqlite3* db);
-// The statements that make an empty database a store.
-const char* store_schema();
 
 // The id of the root node, which always exists.
 constexpr sqlite3_int64 root_node_id = 1;
 
-enum class Lookup { found, missing, failed };
+// A statement for a one-off query, or null when it cannot be prepared.
+StatementPtr prepare_query(sqlite3* db, const char* sql);
+// The integer the query returns, or -1 when it fails.
+sqlite3_int64 query_integer(sqlite3* db, const char* sql);
 
 // The prepared statement, or null when it cannot be prepared.
 StatementUse use_statement(pcd_connection& connection, Sql sql);
-// The children statement for one depth of a walk.
+// The children statement for one depth of a walk, with the columns of
+// EntryColumn.
 StatementUse use_walk_statement(pcd_connection& connection, std::size_t depth);
 // Runs a statement that returns no rows; true when it succeeded.
 bool run_statement(pcd_connection& connection, Sql sql);
 
+// Each lookup by path gives ok, missing or store_failed.
+
 // The id of the node at a canonical path.
-Lookup find_node_id(pcd_connection& connection, std::string_view path, sqlite3_int64& id);
+cds_store::Result find_node_id(pcd_connection& connection, std::string_view path,
+                               sqlite3_int64& id);
 // The entry at a canonical path other than the root; when found, query
 // stands on its row, with the columns of EntryColumn.
-Lookup find_entry(pcd_connection& connection, std::string_view path, StatementUse& query);
+cds_store::Result find_entry(pcd_connection& connection, std::string_view path,
+                             StatementUse& query);
+// The kind of the entry at a canonical path, the root included.
+cds_store::Result find_kind(pcd_connection& connection, std::string_view path,
+                            element_type_t& kind);
 
 // A read transaction opens at the first read and stays open until the next
 // write or pcd_close, so that reads in between see one snapshot.
-bool begin_read(pcd_connection& connection);
-void end_read(pcd_connection& connection);
-bool begin_write(pcd_connection& connection);
-bool commit_write(pcd_connection& connection);
+bool begin_read_transaction(pcd_connection& connection);
+void end_read_transaction(pcd_connection& connection);
+// Ends a read that failed, remembering SQLite's account of the failure.
+void abandon_read(pcd_connection& connection);
+// Ends the read transaction, if any, first.
+bool begin_write_transaction(pcd_connection& connection);
+// Rolls back what it cannot commit.
+bool commit_write_transaction(pcd_connection& connection);
 // Rolls back what a failure left, remembering SQLite's account of it first.
-void rollback_write(pcd_connection& connection);
+void rollback_write_transaction(pcd_connection& connection);
 
 // Remember, unless a failure of the transaction is remembered already,
 // SQLite's account of the last one, or what is wrong with a store whose
 // tables disagree.
 void note_failure(pcd_connection& connection);
 void note_damage(pcd_connection& connection, const std::string& what);
+// The first failure remembered since the transaction began, or else
+// SQLite's account of the last one.
+std::string failure_text(const pcd_connection& connection);
 
 // The binds return SQLite's result: SQLITE_TOOBIG for a value longer than
 // the store's length limit.
@@ -166,7 +167,7 @@ inline int bind_blob(sqlite3_stmt* statement, int index, std::string_view bytes)
 }
 
 // SQLITE_OK when every bind succeeded, or the result of the first that failed.
-inline int first_failure(std::initializer_list<int> results)
+inline int bind_result(std::initializer_list<int> results)
 {
     for (int result : results)
         if (result != SQLITE_OK)
@@ -186,13 +187,8 @@ inline std::string_view column_blob(sqlite3_stmt* statement, int column)
     return {bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column))};
 }
 
-// The parent of a canonical path other than the root, and its last name.
-inline std::string_view parent_of(std::string_view path)
+inline pcd_timestamp_t column_time(sqlite3_stmt* statement)
 {
-    std::size_t slash = path.rfind('/');
-    return slash == 0 ? std::string_view("/") : path.substr(0, slash);
-}
-inline std::string_view name_of(std::string_view path)
-{
-    return path.substr(path.rfind('/') + 1);
+    return {static_cast<std::uint32_t>(sqlite3_column_int64(statement, COLUMN_SECONDS)),
+            static_cast<std::uint32_t>(sqlite3_column_int64(statement, COLUMN_MICROSECONDS))};
 }

@@ -1,0 +1,90 @@
+// What the SQLite store offers beyond the client interface, for cdsctl:
+// nodes with properties, removal, bulk import, export, backup and restore.
+#pragma once
+
+#include "cds/cds.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace cds_store
+{
+
+// The result of every operation below that can fail.
+enum class Result {
+    ok,
+    missing,
+    stopped,
+    no_canonical_path,
+    bad_name,
+    bad_type,
+    bad_value,
+    under_data_point,
+    is_node,
+    is_data_point,
+    is_root,
+    bad_property,
+    too_large,
+    not_a_backup,
+    store_failed,
+};
+const char* describe(Result result);
+
+// The store file: $CDS_STORE, even empty, or /var/lib/cds/store.db when it
+// is not set.
+std::string store_file();
+// The first failure of the connection's last transaction: SQLite's account
+// of it, or what is wrong with a damaged store.
+std::string last_error(pcd_handle_t handle);
+
+// A write transaction for a series of put_leaf and put_node calls.
+// commit_batch rolls back what it cannot commit.
+Result begin_batch(pcd_handle_t handle);
+Result commit_batch(pcd_handle_t handle);
+void rollback_batch(pcd_handle_t handle);
+
+// The time a write records.
+pcd_timestamp_t now();
+
+// Passed as property to leave a data point's property as it is.
+constexpr int keep_property = -1;
+
+// Creates or replaces the data point at path, and any missing nodes above it.
+Result put_leaf(pcd_handle_t handle, const std::string& path, const toolkit::CElement& value,
+                int property, const std::string& source, pcd_timestamp_t time);
+// Creates the node at path, and any missing nodes above it, or sets the
+// property of the node already there.
+Result put_node(pcd_handle_t handle, const std::string& path, int property);
+
+// Removes the entry at path and everything under it (only what is under
+// it, for the root); in its own transaction.
+Result remove_entry(pcd_handle_t handle, const std::string& path);
+
+// One entry as the store holds it. value is the text form, or the bytes of
+// a binary value; the pointers live until the visitor returns.
+struct Entry {
+    std::string_view path;
+    element_type_t kind;
+    int property;
+    data_type_t type;
+    std::string_view value;
+    pcd_timestamp_t time;
+    std::string_view source;
+};
+// Returns false to stop the walk.
+using Visitor = std::function<bool(const Entry&)>;
+
+// Visits the entry at path, then, for a node, everything under it depth
+// first in creation order, a node before its contents.
+Result walk(pcd_handle_t handle, const std::string& path, const Visitor& visit);
+// Visits only the entry at path.
+Result find(pcd_handle_t handle, const std::string& path, const Visitor& visit);
+
+// A consistent copy of the store into file, and the store's contents
+// replaced by those of file (not_a_backup for a file the store cannot
+// take); error says why either failed.
+Result backup(pcd_handle_t handle, const std::string& file, std::string& error);
+Result restore(pcd_handle_t handle, const std::string& file, std::string& error);
+
+} // namespace cds_store

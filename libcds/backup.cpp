@@ -1,0 +1,239 @@
+#include "libcds/backup.h"
+#include "libcds/open.h"
+#include "libcds/path.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iterator>
+
+using cds_store::Result;
+
+namespace
+{
+
+// Copies every page of from into to, waiting a while for other processes'
+// locks like every other call does.
+Result copy_database(sqlite3* to, sqlite3* from, std::string& error)
+{
+    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
+    if (!backup) {
+        error = sqlite3_errmsg(to);
+        return Result::store_failed;
+    }
+    int step;
+    int waits = 0;
+    while (((step = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || step == SQLITE_LOCKED) &&
+           waits++ < 50)
+        sqlite3_sleep(100);
+    int finish = sqlite3_backup_finish(backup);
+    if (step != SQLITE_DONE || finish != SQLITE_OK) {
+        error = sqlite3_errstr(step != SQLITE_DONE ? step : finish);
+        return Result::store_failed;
+    }
+    return Result::ok;
+}
+
+// A backup holds the store's passwords, so a new one is its owner's alone;
+// a file that is there already keeps its mode.
+bool create_private_file(const std::string& file, std::string& error)
+{
+    int descriptor = open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    close(descriptor);
+    return true;
+}
+
+Result refuse(std::string& error, const char* reason)
+{
+    error = reason;
+    return Result::not_a_backup;
+}
+
+// A check that could not run says why.
+Result failed_check(sqlite3* db, std::string& error)
+{
+    error = sqlite3_errmsg(db);
+    return Result::store_failed;
+}
+
+bool passes_integrity_check(sqlite3* db)
+{
+    StatementPtr check = prepare_query(db, "PRAGMA integrity_check(1)");
+    return check && sqlite3_step(check.get()) == SQLITE_ROW && column_text(check.get(), 0) == "ok";
+}
+
+const char* const schema_query =
+    "SELECT type, name, tbl_name, sql FROM sqlite_schema ORDER BY type, name";
+
+bool same_rows(sqlite3_stmt* one, sqlite3_stmt* other)
+{
+    int step;
+    while ((step = sqlite3_step(one)) == SQLITE_ROW) {
+        if (sqlite3_step(other) != SQLITE_ROW)
+            return false;
+        for (int column = 0; column < sqlite3_column_count(one); ++column)
+            if (column_text(one, column) != column_text(other, column))
+                return false;
+    }
+    return step == SQLITE_DONE && sqlite3_step(other) == SQLITE_DONE;
+}
+
+// The same tables and indexes as a new store, and nothing else: a trigger
+// or a view in a backup would act on every later use of the store.
+Result has_store_schema(sqlite3* saved, std::string& error)
+{
+    DatabasePtr fresh = open_database(":memory:", SQLITE_OPEN_READWRITE, error);
+    if (!fresh)
+        return Result::store_failed;
+    if (sqlite3_exec(fresh.get(), store_schema(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        return failed_check(fresh.get(), error);
+    StatementPtr ours = prepare_query(fresh.get(), schema_query);
+    if (!ours)
+        return failed_check(fresh.get(), error);
+    StatementPtr theirs = prepare_query(saved, schema_query);
+    if (!theirs)
+        return failed_check(saved, error);
+    return same_rows(theirs.get(), ours.get())
+               ? Result::ok
+               : refuse(error, "the backup's schema is not the store's");
+}
+
+struct RowRule {
+    const char* sql; // returns a row that breaks the rule
+    const char* reason;
+};
+
+// With the names and types checked row by row, these make every entry one
+// that set and import could have written, reached from the root by its path.
+const RowRule row_rules[] = {
+    {"SELECT 1 FROM entry WHERE kind NOT IN (1, 2)", "the backup holds an entry of no known kind"},
+    {"SELECT 1 FROM entry WHERE typeof(property) != 'integer' OR property NOT BETWEEN 0 AND 255",
+     "the backup holds a property outside 0..255"},
+    {"SELECT 1 FROM entry WHERE parent NOT IN (SELECT id FROM node)",
+     "the backup holds an entry whose parent is missing"},
+    {"SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM node WHERE id = 1 AND path = '/')",
+     "the backup holds nodes that do not match their entries"},
+    {"SELECT 1 FROM entry JOIN node AS parent ON parent.id = entry.parent"
+     " WHERE kind = 2 AND NOT EXISTS (SELECT 1 FROM node WHERE path ="
+     " CASE parent.path WHEN '/' THEN '' ELSE parent.path END || '/' || entry.name)",
+     "the backup holds nodes that do not match their entries"},
+    // Node entries have one row each, of distinct paths, so equal counts
+    // leave none of the other rows without its entry.
+    {"SELECT 1 WHERE (SELECT count(*) FROM node) !="
+     " (SELECT count(*) FROM entry WHERE kind = 2) + 1",
+     "the backup holds nodes that do not match their entries"},
+};
+
+Result obeys_row_rule(sqlite3* saved, const RowRule& rule, std::string& error)
+{
+    StatementPtr query = prepare_query(saved, rule.sql);
+    if (!query)
+        return failed_check(saved, error);
+    int step = sqlite3_step(query.get());
+    if (step == SQLITE_ROW)
+        return refuse(error, rule.reason);
+    return step == SQLITE_DONE ? Result::ok : failed_check(saved, error);
+}
+
+// An integer that the type table names.
+bool known_type(sqlite3_stmt* row)
+{
+    return sqlite3_column_type(row, 0) == SQLITE_INTEGER &&
+           pcd_enum_to_str(static_cast<data_type_t>(sqlite3_column_int(row, 0)));
+}
+
+Result has_known_types(sqlite3* saved, std::string& error)
+{
+    StatementPtr query = prepare_query(saved, "SELECT DISTINCT type FROM entry WHERE kind = 1");
+    if (!query)
+        return failed_check(saved, error);
+    int step;
+    while ((step = sqlite3_step(query.get())) == SQLITE_ROW)
+        if (!known_type(query.get()))
+            return refuse(error, "the backup holds a data point of no known type");
+    return step == SQLITE_DONE ? Result::ok : failed_check(saved, error);
+}
+
+bool valid_stored_path(std::string_view parent_path, std::string_view name)
+{
+    std::string path(parent_path == "/" ? std::string_view() : parent_path);
+    path += '/';
+    path += name;
+    std::string canonical = path;
+    return cds_store::valid_entry_name(name) && cds_store::canonical_store_path(canonical) &&
+           canonical == path && cds_store::valid_path_names(path);
+}
+
+// A row at a time, so that memory stays flat however large the backup.
+Result has_valid_paths(sqlite3* saved, std::string& error)
+{
+    StatementPtr query = prepare_query(
+        saved, "SELECT node.path, entry.name FROM entry JOIN node ON node.id = entry.parent");
+    if (!query)
+        return failed_check(saved, error);
+    int step;
+    while ((step = sqlite3_step(query.get())) == SQLITE_ROW)
+        if (sqlite3_column_type(query.get(), 1) != SQLITE_TEXT ||
+            !valid_stored_path(column_text(query.get(), 0), column_text(query.get(), 1)))
+            return refuse(error, "the backup holds a name or path that the store refuses");
+    return step == SQLITE_DONE ? Result::ok : failed_check(saved, error);
+}
+
+Result obeys_store_rules(sqlite3* saved, std::string& error)
+{
+    Result result = has_known_types(saved, error);
+    if (result == Result::ok)
+        result = has_valid_paths(saved, error);
+    for (std::size_t i = 0; result == Result::ok && i < std::size(row_rules); ++i)
+        result = obeys_row_rule(saved, row_rules[i], error);
+    return result;
+}
+
+// Whether saved can replace the store's contents; error says why not.
+Result check_backup(sqlite3* saved, sqlite3* store, std::string& error)
+{
+    if (!is_store_database(saved))
+        return refuse(error, "not a store");
+    // Copying pages into a store in WAL mode needs pages of its own size.
+    if (query_integer(saved, "PRAGMA page_size") != query_integer(store, "PRAGMA page_size"))
+        return refuse(error, "the backup's page size differs from the store's");
+    if (!passes_integrity_check(saved))
+        return refuse(error, "the backup fails the integrity check");
+    Result result = has_store_schema(saved, error);
+    return result == Result::ok ? obeys_store_rules(saved, error) : result;
+}
+
+} // namespace
+
+Result copy_store_to(pcd_connection& connection, const std::string& file, std::string& error)
+{
+    if (!create_private_file(file, error))
+        return Result::store_failed;
+    DatabasePtr copy = open_database(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+    if (!copy)
+        return Result::store_failed;
+    // The copy is of the store as it is now, not of an older snapshot.
+    end_read_transaction(connection);
+    return copy_database(copy.get(), connection.db.get(), error);
+}
+
+Result replace_store_from(pcd_connection& connection, const std::string& file, std::string& error)
+{
+    DatabasePtr saved = open_database(file, SQLITE_OPEN_READONLY, error);
+    if (!saved)
+        return Result::store_failed;
+    // The checks and the copy read one state of the file.
+    if (sqlite3_exec(saved.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return failed_check(saved.get(), error);
+    Result checked = check_backup(saved.get(), connection.db.get(), error);
+    if (checked != Result::ok)
+        return checked;
+    end_read_transaction(connection);
+    return copy_database(connection.db.get(), saved.get(), error);
+}

@@ -1,0 +1,169 @@
+#include "libcds/open.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+// Marks a database file as a store ("CDS1").
+const int store_application_id = 0x43445331;
+// The layout of the tables below.
+const int store_version = 2;
+
+const int busy_timeout_ms = 5000;
+
+// Each node has an id, and the root is node 1. Children are stored
+// together under their parent's id, in creation order (seq), so listing a
+// node reads one contiguous range and any entry is one lookup of (parent,
+// name) away; a node is found from its canonical path by one more lookup.
+// Integer keys keep the trees small, and a load that creates nodes in
+// order appends to them rather than writing all over them.
+const char* const schema_sql = R"(
+CREATE TABLE node (
+    id INTEGER PRIMARY KEY,
+    path TEXT NOT NULL UNIQUE
+);
+CREATE TABLE entry (
+    parent INTEGER NOT NULL,
+    seq INTEGER NOT NULL,
+    name TEXT NOT NULL,
+    kind INTEGER NOT NULL,
+    property INTEGER NOT NULL,
+    type INTEGER,
+    value BLOB,
+    seconds INTEGER,
+    microseconds INTEGER,
+    source TEXT,
+    PRIMARY KEY (parent, seq),
+    UNIQUE (parent, name)
+) WITHOUT ROWID;
+INSERT INTO node (id, path) VALUES (1, '/');
+PRAGMA application_id = 1128551217;
+PRAGMA user_version = 2;
+)";
+
+bool exec(sqlite3* db, const char* sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool is_empty_database(sqlite3* db)
+{
+    return query_integer(db, "PRAGMA application_id") == 0 &&
+           query_integer(db, "SELECT count(*) FROM sqlite_schema") == 0;
+}
+
+// Gives an empty database the schema. Two processes may find the same new
+// file empty; the second one to get the write lock finds it done.
+bool create_schema(sqlite3* db)
+{
+    if (!exec(db, "BEGIN IMMEDIATE"))
+        return false;
+    if ((is_empty_database(db) && !exec(db, schema_sql)) || !exec(db, "COMMIT")) {
+        exec(db, "ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+// Turning a file to WAL mode takes a lock that SQLite's busy handler does
+// not wait for, so a process opening a store that another one is creating
+// retries for as long as the busy timeout.
+bool use_wal_mode(sqlite3* db)
+{
+    const int pause_ms = 10;
+    for (int waited = 0; waited < busy_timeout_ms; waited += pause_ms) {
+        int result = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+        if (result != SQLITE_BUSY)
+            return result == SQLITE_OK;
+        sqlite3_sleep(pause_ms);
+    }
+    return false;
+}
+
+bool open_store(sqlite3* db)
+{
+    if (is_empty_database(db) && (!use_wal_mode(db) || !create_schema(db)))
+        return false;
+    // Read only now: another process may have given a new file its schema
+    // since this one found it empty.
+    if (!is_store_database(db))
+        return false;
+    // A crash of the machine may lose the last transactions but never
+    // corrupts the store; writes stay cheap.
+    return use_wal_mode(db) && exec(db, "PRAGMA synchronous = NORMAL");
+}
+
+// SQLite gives an empty name, ":memory:" and a "file:" URI meanings of
+// their own, none of them a store that outlives the process or the one the
+// name seems to give; the store is only ever the file at a plain path.
+bool is_plain_path(const std::string& file)
+{
+    return !file.empty() && file != ":memory:" && file.compare(0, 5, "file:") != 0;
+}
+
+// The store holds passwords, so a new one is for its owner only. SQLite
+// gives the -wal and -shm files the mode of the main file, so making that
+// one first covers all three. O_EXCL: an existing file, or one another
+// process has just made, keeps its mode. Any other failure is SQLite's to
+// report when it opens the file.
+void make_private_file(const std::string& file)
+{
+    int fd = open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        close(fd);
+}
+
+} // namespace
+
+pcd_handle_t pcd_init()
+{
+    std::string file = cds_store::store_file();
+    if (!is_plain_path(file))
+        return nullptr;
+    make_private_file(file);
+    std::string error;
+    // A connection is used by one thread at a time, so SQLite's own locking
+    // of each call is only overhead.
+    DatabasePtr db = open_database(
+        file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, error);
+    if (!db || !open_store(db.get()))
+        return nullptr;
+    pcd_handle_t handle = new pcd_connection;
+    handle->db = std::move(db);
+    return handle;
+}
+
+void pcd_close(pcd_handle_t handle)
+{
+    if (!handle)
+        return;
+    end_read_transaction(*handle);
+    delete handle;
+}
+
+DatabasePtr open_database(const std::string& file, int flags, std::string& error)
+{
+    sqlite3* raw = nullptr;
+    int result = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
+    DatabasePtr db(raw);
+    if (result != SQLITE_OK) {
+        error = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(result);
+        return nullptr;
+    }
+    // Processes sharing the store wait for each other, but not forever.
+    sqlite3_busy_timeout(db.get(), busy_timeout_ms);
+    return db;
+}
+
+bool is_store_database(sqlite3* db)
+{
+    return query_integer(db, "PRAGMA application_id") == store_application_id &&
+           query_integer(db, "PRAGMA user_version") == store_version;
+}
+
+const char* store_schema()
+{
+    return schema_sql;
+}

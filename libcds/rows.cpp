@@ -1,0 +1,140 @@
+#include "libcds/rows.h"
+#include "libcds/path.h"
+
+using cds_store::name_of;
+using cds_store::parent_of;
+using cds_store::Result;
+
+namespace
+{
+
+// Steps a write; done tells whether it changed a row.
+bool step_write(pcd_connection& connection, sqlite3_stmt* statement, bool& done)
+{
+    if (sqlite3_step(statement) != SQLITE_DONE)
+        return false;
+    done = sqlite3_changes(connection.db.get()) > 0;
+    return true;
+}
+
+int bind_leaf_row(sqlite3_stmt* statement, Sql sql, const LeafRow& row)
+{
+    bool keep = row.property == cds_store::keep_property;
+    return bind_result({
+        sqlite3_bind_int64(statement, 1, row.parent),
+        sqlite3_bind_int64(statement, 2, row.seq),
+        bind_text(statement, 3, row.name),
+        sqlite3_bind_int(statement, 4, keep ? 0 : row.property),
+        sqlite3_bind_int(statement, 5, row.type),
+        bind_blob(statement, 6, row.value),
+        sqlite3_bind_int64(statement, 7, row.time.seconds),
+        sqlite3_bind_int64(statement, 8, row.time.microseconds),
+        bind_text(statement, 9, row.source),
+        sql == Sql::update_leaf ? sqlite3_bind_int(statement, 10, keep) : SQLITE_OK,
+    });
+}
+
+// A value too long for the store, alone or with the rest of its row, is
+// refused; SQLite finds that out before it changes anything.
+Result refused_or_failed(int result)
+{
+    return result == SQLITE_TOOBIG ? Result::too_large : Result::store_failed;
+}
+
+Result write_leaf_row(pcd_connection& connection, Sql sql, const LeafRow& row, bool& done)
+{
+    StatementUse write = use_statement(connection, sql);
+    if (!write)
+        return Result::store_failed;
+    int result = bind_leaf_row(write.get(), sql, row);
+    if (result != SQLITE_OK)
+        return refused_or_failed(result);
+    result = sqlite3_step(write.get());
+    if (result != SQLITE_DONE)
+        return refused_or_failed(result);
+    done = sqlite3_changes(connection.db.get()) > 0;
+    return Result::ok;
+}
+
+} // namespace
+
+bool query_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_int64& seq)
+{
+    StatementUse query = use_statement(connection, Sql::next_seq);
+    if (!query || sqlite3_bind_int64(query.get(), 1, parent) != SQLITE_OK ||
+        sqlite3_step(query.get()) != SQLITE_ROW)
+        return false;
+    seq = sqlite3_column_int64(query.get(), 0);
+    return true;
+}
+
+bool insert_node_row(pcd_connection& connection, sqlite3_int64 parent, std::string_view name,
+                     sqlite3_int64 seq, int property, bool& done)
+{
+    StatementUse insert = use_statement(connection, Sql::insert_node);
+    return insert &&
+           bind_result({sqlite3_bind_int64(insert.get(), 1, parent),
+                        sqlite3_bind_int64(insert.get(), 2, seq), bind_text(insert.get(), 3, name),
+                        sqlite3_bind_int(insert.get(), 4, property)}) == SQLITE_OK &&
+           step_write(connection, insert.get(), done);
+}
+
+bool add_node_id(pcd_connection& connection, std::string_view path, sqlite3_int64& id)
+{
+    StatementUse insert = use_statement(connection, Sql::insert_node_path);
+    bool done = false;
+    if (!insert || bind_text(insert.get(), 1, path) != SQLITE_OK ||
+        !step_write(connection, insert.get(), done) || !done)
+        return false;
+    id = sqlite3_last_insert_rowid(connection.db.get());
+    return true;
+}
+
+bool set_node_property(pcd_connection& connection, sqlite3_int64 parent, std::string_view name,
+                       int property, bool& done)
+{
+    StatementUse update = use_statement(connection, Sql::set_node_property);
+    return update &&
+           bind_result({sqlite3_bind_int64(update.get(), 1, parent),
+                        bind_text(update.get(), 3, name),
+                        sqlite3_bind_int(update.get(), 4, property)}) == SQLITE_OK &&
+           step_write(connection, update.get(), done);
+}
+
+Result insert_leaf_row(pcd_connection& connection, const LeafRow& row, bool& done)
+{
+    return write_leaf_row(connection, Sql::insert_leaf, row, done);
+}
+
+Result update_leaf_row(pcd_connection& connection, const LeafRow& row, bool& done)
+{
+    return write_leaf_row(connection, Sql::update_leaf, row, done);
+}
+
+bool remove_subtree(pcd_connection& connection, const std::string& path)
+{
+    std::string below = path == "/" ? path : path + "/";
+    std::string beyond = below;
+    beyond.back() = '0';
+    for (Sql sql : {Sql::remove_subtree_entries, Sql::remove_subtree_nodes}) {
+        StatementUse remove = use_statement(connection, sql);
+        if (!remove ||
+            bind_result({bind_text(remove.get(), 1, path), bind_text(remove.get(), 2, below),
+                         bind_text(remove.get(), 3, beyond)}) != SQLITE_OK ||
+            sqlite3_step(remove.get()) != SQLITE_DONE)
+            return false;
+    }
+    return true;
+}
+
+bool remove_row(pcd_connection& connection, std::string_view path)
+{
+    sqlite3_int64 parent = 0;
+    if (find_node_id(connection, parent_of(path), parent) != Result::ok)
+        return false;
+    StatementUse remove = use_statement(connection, Sql::remove_entry);
+    return remove &&
+           bind_result({sqlite3_bind_int64(remove.get(), 1, parent),
+                        bind_text(remove.get(), 2, name_of(path))}) == SQLITE_OK &&
+           sqlite3_step(remove.get()) == SQLITE_DONE;
+}

@@ -1,0 +1,45 @@
+// The statements that write single rows of the store. They change what
+// they are told to; write.cpp decides what that is.
+#pragma once
+
+#include "libcds/db.h"
+
+#include <string>
+#include <string_view>
+
+// The seq that the next child of the node parent gets.
+bool query_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_int64& seq);
+
+// A new node's row among its parent's children; done tells whether it was
+// inserted (it is not when something is there already).
+bool insert_node_row(pcd_connection& connection, sqlite3_int64 parent, std::string_view name,
+                     sqlite3_int64 seq, int property, bool& done);
+// Gives the node just inserted at a canonical path its id.
+bool add_node_id(pcd_connection& connection, std::string_view path, sqlite3_int64& id);
+// Sets the property of the node parent's child name; done is false when no
+// node is there.
+bool set_node_property(pcd_connection& connection, sqlite3_int64 parent, std::string_view name,
+                       int property, bool& done);
+
+struct LeafRow {
+    sqlite3_int64 parent;
+    std::string_view name;
+    sqlite3_int64 seq;
+    int property; // keep_property: 0 for a new data point, else unchanged
+    data_type_t type;
+    std::string_view value;
+    std::string_view source;
+    pcd_timestamp_t time;
+};
+// Insert or update a data point's row: ok, with done telling whether a row
+// changed, too_large for a row past the store's length limit, or
+// store_failed.
+cds_store::Result insert_leaf_row(pcd_connection& connection, const LeafRow& row, bool& done);
+cds_store::Result update_leaf_row(pcd_connection& connection, const LeafRow& row, bool& done);
+
+// Removes the contents of the node at a canonical path, and its own node
+// row unless it is the root.
+bool remove_subtree(pcd_connection& connection, const std::string& path);
+// Removes the row of the entry at a canonical path other than the root
+// from its parent's children.
+bool remove_row(pcd_connection& connection, std::string_view path);

@@ -1,0 +1,22 @@
+// Writes to the store on an open connection: data points, nodes and
+// removal. Writes usually come in runs under one node, which the connection
+// remembers for as long as its write transaction runs.
+#pragma once
+
+#include "libcds/db.h"
+
+#include <string>
+#include <string_view>
+
+// Creates or replaces the data point at path, and any missing nodes above
+// it, within the write transaction that the caller began.
+cds_store::Result write_leaf(pcd_connection& connection, const std::string& path,
+                             const toolkit::CElement& value, int property, std::string_view source,
+                             pcd_timestamp_t time);
+// Creates the node at path, and any missing nodes above it, or sets the
+// property of the node already there, within the caller's write
+// transaction.
+cds_store::Result write_node(pcd_connection& connection, const std::string& path, int property);
+// Removes the entry at path and everything under it (only what is under
+// it, for the root), in a write transaction of its own.
+cds_store::Result remove_path(pcd_connection& connection, const std::string& path);

@@ -21,7 +21,7 @@ struct ImportState {
     const char* file_name;
     std::size_t line_number = 0;
     pcd_timestamp_t time;
-    // Reused from line to line.
+    // The current line's fields, kept so that a large import allocates once.
     std::string path;
     std::string type;
     std::string value;

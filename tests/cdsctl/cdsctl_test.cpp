@@ -162,7 +162,12 @@ TEST(Cdsctl, StoreFailuresGiveTheirReason)
     EXPECT_EQ(sqlite3_exec(db,
                            "CREATE TRIGGER refuse BEFORE INSERT ON entry WHEN NEW.name = 'x'"
                            " BEGIN SELECT RAISE(ABORT, 'no x here'); END;"
-                           "DELETE FROM node WHERE path = '/n'",
+                           "DELETE FROM node WHERE path = '/n';"
+                           "INSERT INTO node (path) VALUES ('/d'), ('/e');"
+                           "INSERT INTO entry (parent, seq, name, kind, property) VALUES"
+                           " (1, 5, 'd', 2, 0), (1, 6, 'e', 2, 0),"
+                           " ((SELECT id FROM node WHERE path = '/d'), 9, '..', 1, 0),"
+                           " ((SELECT id FROM node WHERE path = '/e'), 9, 'k', 3, 0)",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
@@ -173,6 +178,15 @@ TEST(Cdsctl, StoreFailuresGiveTheirReason)
         {{"set", "/x", "int32", "1"}, "cdsctl: /x: the store failed: no x here\n"},
         {{"export"}, "cdsctl: /: the store failed: the store is damaged: no node at '/n'\n"},
         {{"ls", "/n"}, "cdsctl: /n: the store failed: the store is damaged: no node at '/n'\n"},
+        // Exported as lines that import refuses, or misplaces.
+        {{"export", "/d"},
+         "cdsctl: /d: the store failed: the store is damaged: a name under '/d' is not valid\n"},
+        {{"export", "/e"},
+         "cdsctl: /e: the store failed: the store is damaged: an entry under '/e' is of no known "
+         "kind\n"},
+        {{"get", "/e/k"},
+         "cdsctl: /e/k: the store failed: the store is damaged: an entry under '/e' is of no known "
+         "kind\n"},
     };
     for (const auto& row : cases) {
         Result result = cdsctl(store, row.args);

@@ -213,6 +213,8 @@ Result check_backup(sqlite3* saved, sqlite3* store, std::string& error)
 
 Result copy_store_to(pcd_connection& connection, const std::string& file, std::string& error)
 {
+    if (!is_plain_path(file))
+        return refuse(error, "not a plain path");
     if (!create_private_file(file, error))
         return Result::store_failed;
     DatabasePtr copy = open_database(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
@@ -225,6 +227,8 @@ Result copy_store_to(pcd_connection& connection, const std::string& file, std::s
 
 Result replace_store_from(pcd_connection& connection, const std::string& file, std::string& error)
 {
+    if (!is_plain_path(file))
+        return refuse(error, "not a plain path");
     DatabasePtr saved = open_database(file, SQLITE_OPEN_READONLY, error);
     if (!saved)
         return Result::store_failed;

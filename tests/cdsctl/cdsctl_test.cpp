@@ -87,6 +87,12 @@ TEST(Cdsctl, ErrorsAndExitStatuses)
          2,
          "cdsctl: /nonexistent/file: No such file or directory\n"},
         {{"restore", "/nonexistent/file"}, "", 2, "cdsctl: /nonexistent/file: restore failed: *"},
+        // Names that SQLite takes for a database in memory or a URI.
+        {{"backup", ":memory:"}, "", 2, "cdsctl: :memory:: backup failed: not a plain path\n"},
+        {{"restore", "file:" + store.dir + "/b.db"},
+         "",
+         2,
+         "cdsctl: file:" + store.dir + "/b.db: restore failed: not a plain path\n"},
         {{"import"}, "x\n", 2, "cdsctl: stdin:1: expected PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE\n"},
         // A failed import writes nothing, not even the lines before the bad one.
         {{"import"},

@@ -315,6 +315,8 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
     const char* const bad_schema = "the backup's schema is not the store's";
     const char* const bad_name = "the backup holds a name or path that the store refuses";
     const char* const bad_nodes = "the backup holds nodes that do not match their entries";
+    const char* const bad_value = "the backup holds a value not valid for its type";
+    const char* const node_value = "the backup holds a node with a type or a value";
     const struct {
         const char* sql;
         const char* reason;
@@ -347,6 +349,13 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
          "the backup holds a data point of no known type"},
         {"UPDATE entry SET property = 256 WHERE name = 'leaf'",
          "the backup holds a property outside 0..255"},
+        // Dumped as they stood: wrong values, or XML that no parser takes.
+        {"UPDATE entry SET value = 'abc' WHERE name = 'leaf'", bad_value},
+        {"UPDATE entry SET value = '01' WHERE name = 'leaf'", bad_value},
+        {"UPDATE entry SET type = 6, value = x'C328' WHERE name = 'leaf'", bad_value},
+        {"UPDATE entry SET type = 6, value = 'a' || char(1) WHERE name = 'leaf'", bad_value},
+        {"UPDATE entry SET type = 2 WHERE name = 'n'", node_value},
+        {"UPDATE entry SET value = '1' WHERE name = 'n'", node_value},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.sql ? row.sql : "damaged page");

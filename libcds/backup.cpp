@@ -1,6 +1,7 @@
 #include "libcds/backup.h"
 #include "libcds/open.h"
 #include "libcds/path.h"
+#include "libcds/write.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -185,6 +186,47 @@ Result has_valid_paths(sqlite3* saved, std::string& error)
     return step == SQLITE_DONE ? Result::ok : failed_check(saved, error);
 }
 
+// The row of a node, of kind, type and value: writes give a node neither
+// type nor value.
+bool is_bare_node(sqlite3_stmt* row)
+{
+    return sqlite3_column_type(row, 1) == SQLITE_NULL && sqlite3_column_type(row, 2) == SQLITE_NULL;
+}
+
+// The row of a data point of a known type: its value in the form that a
+// write of it stores, so that a dump writes a value of the type.
+bool has_stored_form(sqlite3_stmt* row, std::string& buffer)
+{
+    auto type = static_cast<data_type_t>(sqlite3_column_int(row, 1));
+    std::string_view value = column_blob(row, 2);
+    // Any bytes are a binary value; copying them would prove nothing.
+    if (type == DATA_TYPE_BINARY)
+        return true;
+    toolkit::CElement element(type, pcd_timestamp_t{}, std::string(value));
+    std::string_view stored;
+    return stored_value(element, buffer, stored) == Result::ok && stored == value;
+}
+
+// A row at a time, like the paths.
+Result has_valid_values(sqlite3* saved, std::string& error)
+{
+    StatementPtr query = prepare_query(saved, "SELECT kind, type, value FROM entry");
+    if (!query)
+        return failed_check(saved, error);
+    std::string buffer;
+    int step;
+    while ((step = sqlite3_step(query.get())) == SQLITE_ROW) {
+        if (sqlite3_column_int(query.get(), 0) == ELEMENT_TYPE_NODE) {
+            if (!is_bare_node(query.get()))
+                return refuse(error, "the backup holds a node with a type or a value");
+        } else if (!has_stored_form(query.get(), buffer)) {
+            return refuse(error, "the backup holds a value not valid for its type");
+        }
+    }
+    return step == SQLITE_DONE ? Result::ok : failed_check(saved, error);
+}
+
+// The kinds and types are known before the values are read as theirs.
 Result obeys_store_rules(sqlite3* saved, std::string& error)
 {
     Result result = has_known_types(saved, error);
@@ -192,7 +234,7 @@ Result obeys_store_rules(sqlite3* saved, std::string& error)
         result = has_valid_paths(saved, error);
     for (std::size_t i = 0; result == Result::ok && i < std::size(row_rules); ++i)
         result = obeys_row_rule(saved, row_rules[i], error);
-    return result;
+    return result == Result::ok ? has_valid_values(saved, error) : result;
 }
 
 // Whether saved can replace the store's contents; error says why not.
@@ -213,6 +255,8 @@ Result check_backup(sqlite3* saved, sqlite3* store, std::string& error)
 
 Result copy_store_to(pcd_connection& connection, const std::string& file, std::string& error)
 {
+    if (!is_plain_path(file))
+        return refuse(error, "not a plain path");
     if (!create_private_file(file, error))
         return Result::store_failed;
     DatabasePtr copy = open_database(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
@@ -225,6 +269,8 @@ Result copy_store_to(pcd_connection& connection, const std::string& file, std::s
 
 Result replace_store_from(pcd_connection& connection, const std::string& file, std::string& error)
 {
+    if (!is_plain_path(file))
+        return refuse(error, "not a plain path");
     DatabasePtr saved = open_database(file, SQLITE_OPEN_READONLY, error);
     if (!saved)
         return Result::store_failed;

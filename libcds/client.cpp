@@ -153,23 +153,13 @@ bool read_children(pcd_connection& connection, ListingCache& listing, const std:
 }
 
 // Whether every child just listed could have been written to the node at
-// the listing's path. A name such as ".." or "a/b" would make the child's
-// path name another node, and one past the limits none.
+// the listing's path.
 bool listing_is_sound(pcd_connection& connection, const ListingCache& listing)
 {
-    const std::string& path = listing.path;
-    std::size_t prefix = path == "/" ? 1 : path.size() + 1;
     for (std::size_t i = 0; i < listing.count; ++i) {
-        const std::string& name = listing.children[i].name;
-        if (!cds_store::valid_entry_name(name)) {
-            note_damage(connection, "a name under '" + path + "' is not valid");
+        const ListedChild& child = listing.children[i];
+        if (!is_sound_child(connection, listing.path, listing.depth, child.name, child.kind))
             return false;
-        }
-        if (listing.depth >= cds_store::max_path_depth ||
-            prefix + name.size() > cds_store::max_path_bytes) {
-            note_damage(connection, "an entry under '" + path + "' lies past the store's limits");
-            return false;
-        }
     }
     return true;
 }

@@ -299,6 +299,28 @@ void note_damage(pcd_connection& connection, const std::string& what)
         connection.failure = "the store is damaged: " + what;
 }
 
+bool is_sound_child(pcd_connection& connection, std::string_view parent_path,
+                    std::size_t parent_depth, std::string_view name, int kind)
+{
+    if (!cds_store::valid_entry_name(name)) {
+        note_damage(connection, "a name under '" + std::string(parent_path) + "' is not valid");
+        return false;
+    }
+    std::size_t prefix = parent_path == "/" ? 1 : parent_path.size() + 1;
+    if (parent_depth >= cds_store::max_path_depth ||
+        prefix + name.size() > cds_store::max_path_bytes) {
+        note_damage(connection, "an entry under '" + std::string(parent_path) +
+                                    "' lies past the store's limits");
+        return false;
+    }
+    if (kind != ELEMENT_TYPE_LEAF && kind != ELEMENT_TYPE_NODE) {
+        note_damage(connection,
+                    "an entry under '" + std::string(parent_path) + "' is of no known kind");
+        return false;
+    }
+    return true;
+}
+
 std::string failure_text(const pcd_connection& connection)
 {
     return connection.failure.empty() ? sqlite3_errmsg(connection.db.get()) : connection.failure;

@@ -147,6 +147,12 @@ void rollback_write_transaction(pcd_connection& connection);
 // tables disagree.
 void note_failure(pcd_connection& connection);
 void note_damage(pcd_connection& connection, const std::string& what);
+// Whether a child that the node at parent_path, of parent_depth names,
+// lists could have been written there; notes the damage when not. A name
+// such as ".." or "a/b" would make the child's path name another entry, one
+// past the limits none, and an entry of no known kind is no entry at all.
+bool is_sound_child(pcd_connection& connection, std::string_view parent_path,
+                    std::size_t parent_depth, std::string_view name, int kind);
 // The first failure remembered since the transaction began, or else
 // SQLite's account of the last one.
 std::string failure_text(const pcd_connection& connection);

@@ -95,14 +95,6 @@ bool open_store(sqlite3* db)
     return use_wal_mode(db) && exec(db, "PRAGMA synchronous = NORMAL");
 }
 
-// SQLite gives an empty name, ":memory:" and a "file:" URI meanings of
-// their own, none of them a store that outlives the process or the one the
-// name seems to give; the store is only ever the file at a plain path.
-bool is_plain_path(const std::string& file)
-{
-    return !file.empty() && file != ":memory:" && file.compare(0, 5, "file:") != 0;
-}
-
 // The store holds passwords, so a new one is for its owner only. SQLite
 // gives the -wal and -shm files the mode of the main file, so making that
 // one first covers all three. O_EXCL: an existing file, or one another
@@ -155,6 +147,14 @@ DatabasePtr open_database(const std::string& file, int flags, std::string& error
     // Processes sharing the store wait for each other, but not forever.
     sqlite3_busy_timeout(db.get(), busy_timeout_ms);
     return db;
+}
+
+// SQLite gives an empty name, ":memory:" and a "file:" URI meanings of
+// their own, none of them a store that outlives the process or the one the
+// name seems to give; the store is only ever the file at a plain path.
+bool is_plain_path(const std::string& file)
+{
+    return !file.empty() && file != ":memory:" && file.compare(0, 5, "file:") != 0;
 }
 
 bool is_store_database(sqlite3* db)

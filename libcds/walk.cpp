@@ -46,12 +46,17 @@ Result walk_children(pcd_connection& connection, sqlite3_int64 parent,
     StatementUse query = use_walk_statement(connection, depth);
     if (!query || sqlite3_bind_int64(query.get(), 1, parent) != SQLITE_OK)
         return failed_walk(connection);
+    std::size_t parent_depth = cds_store::path_depth(parent_path);
     std::string path;
     int step;
     while ((step = sqlite3_step(query.get())) == SQLITE_ROW) {
+        std::string_view name = column_text(query.get(), COLUMN_NAME);
+        if (!is_sound_child(connection, parent_path, parent_depth, name,
+                            sqlite3_column_int(query.get(), COLUMN_KIND)))
+            return failed_walk(connection);
         path.assign(parent_path == "/" ? "" : parent_path);
         path += '/';
-        path.append(column_text(query.get(), COLUMN_NAME));
+        path.append(name);
         Entry entry = entry_at(query.get(), path);
         if (!visit(entry))
             return Result::stopped;
@@ -96,6 +101,10 @@ Result visit_from(pcd_connection& connection, const std::string& path, const Vis
         if (found == Result::store_failed)
             return failed_walk(connection);
         Entry entry = entry_at(query.get(), canonical);
+        std::string_view parent = cds_store::parent_of(canonical);
+        if (!is_sound_child(connection, parent, cds_store::path_depth(parent),
+                            cds_store::name_of(canonical), entry.kind))
+            return failed_walk(connection);
         kind = entry.kind;
         if (!visit(entry))
             return Result::stopped;

@@ -130,30 +130,6 @@ Result resolve_node(pcd_connection& connection, std::string_view path, sqlite3_i
     return found;
 }
 
-// The form in which the store keeps a value: the bytes of a binary value,
-// otherwise its text form, which must read back as the same type.
-Result stored_value(const CElement& value, std::string& buffer, std::string_view& stored)
-{
-    data_type_t type = value.type();
-    if (!pcd_enum_to_str(type))
-        return Result::bad_type;
-    if (type == DATA_TYPE_BINARY) {
-        stored = std::string_view(reinterpret_cast<const char*>(value.bytes().data()),
-                                  value.bytes().size());
-        return Result::ok;
-    }
-    if (type == DATA_TYPE_STRING) {
-        stored = value.text();
-        return cds_store::valid_string_value(stored) ? Result::ok : Result::bad_value;
-    }
-    CElement probe(DATA_TYPE_STRING, value.time(), value.text());
-    if (probe.convert_type(type) != 0)
-        return Result::bad_value;
-    buffer = probe.text();
-    stored = buffer;
-    return Result::ok;
-}
-
 // Whether every name of a canonical path is valid. Those of the node the
 // cursor holds were checked when it was resolved.
 bool valid_names(pcd_connection& connection, std::string_view path)
@@ -196,6 +172,28 @@ Result kind_conflict(pcd_connection& connection, std::string_view path, element_
 }
 
 } // namespace
+
+Result stored_value(const CElement& value, std::string& buffer, std::string_view& stored)
+{
+    data_type_t type = value.type();
+    if (!pcd_enum_to_str(type))
+        return Result::bad_type;
+    if (type == DATA_TYPE_BINARY) {
+        stored = std::string_view(reinterpret_cast<const char*>(value.bytes().data()),
+                                  value.bytes().size());
+        return Result::ok;
+    }
+    if (type == DATA_TYPE_STRING) {
+        stored = value.text();
+        return cds_store::valid_string_value(stored) ? Result::ok : Result::bad_value;
+    }
+    CElement probe(DATA_TYPE_STRING, value.time(), value.text());
+    if (probe.convert_type(type) != 0)
+        return Result::bad_value;
+    buffer = probe.text();
+    stored = buffer;
+    return Result::ok;
+}
 
 Result write_leaf(pcd_connection& connection, const std::string& path, const CElement& value,
                   int property, std::string_view source, pcd_timestamp_t time)

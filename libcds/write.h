@@ -8,6 +8,12 @@
 #include <string>
 #include <string_view>
 
+// The form in which the store keeps a value, in stored (which may point
+// into buffer): the bytes of a binary value, otherwise its text form, which
+// must read back as the same type. bad_type or bad_value when no write
+// takes the value.
+cds_store::Result stored_value(const toolkit::CElement& value, std::string& buffer,
+                               std::string_view& stored);
 // Creates or replaces the data point at path, and any missing nodes above
 // it, within the write transaction that the caller began.
 cds_store::Result write_leaf(pcd_connection& connection, const std::string& path,

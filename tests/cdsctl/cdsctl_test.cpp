@@ -87,6 +87,12 @@ TEST(Cdsctl, ErrorsAndExitStatuses)
          2,
          "cdsctl: /nonexistent/file: No such file or directory\n"},
         {{"restore", "/nonexistent/file"}, "", 2, "cdsctl: /nonexistent/file: restore failed: *"},
+        // Names that SQLite takes for a database in memory or a URI.
+        {{"backup", ":memory:"}, "", 2, "cdsctl: :memory:: backup failed: not a plain path\n"},
+        {{"restore", "file:" + store.dir + "/b.db"},
+         "",
+         2,
+         "cdsctl: file:" + store.dir + "/b.db: restore failed: not a plain path\n"},
         {{"import"}, "x\n", 2, "cdsctl: stdin:1: expected PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE\n"},
         // A failed import writes nothing, not even the lines before the bad one.
         {{"import"},
@@ -162,7 +168,12 @@ TEST(Cdsctl, StoreFailuresGiveTheirReason)
     EXPECT_EQ(sqlite3_exec(db,
                            "CREATE TRIGGER refuse BEFORE INSERT ON entry WHEN NEW.name = 'x'"
                            " BEGIN SELECT RAISE(ABORT, 'no x here'); END;"
-                           "DELETE FROM node WHERE path = '/n'",
+                           "DELETE FROM node WHERE path = '/n';"
+                           "INSERT INTO node (path) VALUES ('/d'), ('/e');"
+                           "INSERT INTO entry (parent, seq, name, kind, property) VALUES"
+                           " (1, 5, 'd', 2, 0), (1, 6, 'e', 2, 0),"
+                           " ((SELECT id FROM node WHERE path = '/d'), 9, '..', 1, 0),"
+                           " ((SELECT id FROM node WHERE path = '/e'), 9, 'k', 3, 0)",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
@@ -173,6 +184,15 @@ TEST(Cdsctl, StoreFailuresGiveTheirReason)
         {{"set", "/x", "int32", "1"}, "cdsctl: /x: the store failed: no x here\n"},
         {{"export"}, "cdsctl: /: the store failed: the store is damaged: no node at '/n'\n"},
         {{"ls", "/n"}, "cdsctl: /n: the store failed: the store is damaged: no node at '/n'\n"},
+        // Exported as lines that import refuses, or misplaces.
+        {{"export", "/d"},
+         "cdsctl: /d: the store failed: the store is damaged: a name under '/d' is not valid\n"},
+        {{"export", "/e"},
+         "cdsctl: /e: the store failed: the store is damaged: an entry under '/e' is of no known "
+         "kind\n"},
+        {{"get", "/e/k"},
+         "cdsctl: /e/k: the store failed: the store is damaged: an entry under '/e' is of no known "
+         "kind\n"},
     };
     for (const auto& row : cases) {
         Result result = cdsctl(store, row.args);
@@ -295,6 +315,8 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
     const char* const bad_schema = "the backup's schema is not the store's";
     const char* const bad_name = "the backup holds a name or path that the store refuses";
     const char* const bad_nodes = "the backup holds nodes that do not match their entries";
+    const char* const bad_value = "the backup holds a value not valid for its type";
+    const char* const node_value = "the backup holds a node with a type or a value";
     const struct {
         const char* sql;
         const char* reason;
@@ -327,6 +349,13 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
          "the backup holds a data point of no known type"},
         {"UPDATE entry SET property = 256 WHERE name = 'leaf'",
          "the backup holds a property outside 0..255"},
+        // Dumped as they stood: wrong values, or XML that no parser takes.
+        {"UPDATE entry SET value = 'abc' WHERE name = 'leaf'", bad_value},
+        {"UPDATE entry SET value = '01' WHERE name = 'leaf'", bad_value},
+        {"UPDATE entry SET type = 6, value = x'C328' WHERE name = 'leaf'", bad_value},
+        {"UPDATE entry SET type = 6, value = 'a' || char(1) WHERE name = 'leaf'", bad_value},
+        {"UPDATE entry SET type = 2 WHERE name = 'n'", node_value},
+        {"UPDATE entry SET value = '1' WHERE name = 'n'", node_value},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.sql ? row.sql : "damaged page");

@@ -418,13 +418,13 @@ TEST_F(StoreTest, ListNodeFailsOnADamagedStore)
     for (int i = 0; i < 255; ++i)
         deep += "/d";
     for (const std::string& path :
-         std::vector<std::string>{"/a/x", "/b/x", "/c/x", "/e/x", "/f/x", deep + "/x"})
+         std::vector<std::string>{"/a/x", "/b/x", "/c/x", "/e/x", "/f/x", "/g/x", deep + "/x"})
         ASSERT_EQ(set(path, DATA_TYPE_INT32, "1"), 1);
     run_sql(store.file, add_entry("/a", ".", 2) + add_entry("/b", "..", 2) +
                             add_entry("/c", "", 1) + add_entry("/e", "x/y", 1) +
-                            add_entry("/f", "ghost", 2) + "INSERT INTO node (path) VALUES ('" +
-                            deep + "/n');" + add_entry(deep, "n", 2) +
-                            add_entry(deep + "/n", "x", 1));
+                            add_entry("/f", "ghost", 2) + add_entry("/g", "k", 3) +
+                            "INSERT INTO node (path) VALUES ('" + deep + "/n');" +
+                            add_entry(deep, "n", 2) + add_entry(deep + "/n", "x", 1));
     const struct {
         std::string path;
         std::string error;
@@ -433,6 +433,8 @@ TEST_F(StoreTest, ListNodeFailsOnADamagedStore)
         {"/b", "a name under '/b' is not valid"},
         {"/c", "a name under '/c' is not valid"},
         {"/e", "a name under '/e' is not valid"},
+        // Dropped from the dump, data points and all.
+        {"/g", "an entry under '/g' is of no known kind"},
         {deep + "/n", "an entry under '" + deep + "/n' lies past the store's limits"},
         {"/f/ghost", "no node at '/f/ghost'"},
     };

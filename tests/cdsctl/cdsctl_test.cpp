@@ -94,6 +94,10 @@ TEST(Cdsctl, ErrorsAndExitStatuses)
          2,
          "cdsctl: file:" + store.dir + "/b.db: restore failed: not a plain path\n"},
         {{"import"}, "x\n", 2, "cdsctl: stdin:1: expected PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE\n"},
+        {{"import"},
+         "/a\tstring\t0\t\tx\n",
+         2,
+         "cdsctl: stdin:1: expected PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE\n"},
         // A failed import writes nothing, not even the lines before the bad one.
         {{"import"},
          "/a\tint32\t0\t1\n\n/b\tfloat\t0\t1\n",
@@ -232,7 +236,15 @@ TEST(Cdsctl, CommandsPrintWhatTheySet)
         << stat;
     EXPECT_EQ(cdsctl(store, {"rm", "/c"}).status, 0);
     EXPECT_EQ(cdsctl(store, {"ls"}).out, "");
-    EXPECT_EQ(cdsctl(store, {"help"}).status, 0);
+    // Made again, the node holds only what is set under it now.
+    ASSERT_EQ(cdsctl(store, {"set", "/c/n/y", "int32", "1"}).status, 0);
+    EXPECT_EQ(cdsctl(store, {"export"}).out,
+              "/c\tnode\t0\t\n/c/n\tnode\t0\t\n/c/n/y\tint32\t0\t1\n");
+    Result help = cdsctl(store, {"help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* name : {"set", "mknode", "get", "stat", "ls", "rm", "import", "export",
+                             "backup", "restore", "help"})
+        EXPECT_NE(help.out.find("\n  "s + name + " "), std::string::npos) << name;
 }
 
 TEST(Cdsctl, ExportThenImportRecreatesTheStore)

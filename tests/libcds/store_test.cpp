@@ -293,6 +293,9 @@ TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
         {"control character in a string", "/r/s1", text("a\x01"), PCD_FALSE, 0},
         {"U+FFFF in a string", "/r/s2", text("\xEF\xBF\xBF"), PCD_FALSE, 0},
         {"string not UTF-8", "/r/s3", text("\xFF"), PCD_FALSE, 0},
+        {"continuation byte as a lead byte", "/r/s5", text("a\xBF"), PCD_FALSE, 0},
+        {"U+0080, U+0800 and U+10000", "/r/s6", text("\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80"),
+         PCD_FALSE, 1},
         {"persist flag out of range", "/r/p", number, static_cast<pcd_tribool_t>(7), 0},
         {"257 levels", deep + "/d", number, PCD_FALSE, 0},
         {"4097 bytes", wide + "w", number, PCD_FALSE, 0},
@@ -530,6 +533,7 @@ TEST(StorePath, CanonicalizesInPlaceWithinTheStoreLimits)
         std::string out; // empty: no canonical form
     } cases[] = {
         {"//a/./b/../c/", "/a/c"},
+        {"/a/./b", "/a/b"},
         {"/", "/"},
         {"a", ""},
         {deep, deep},

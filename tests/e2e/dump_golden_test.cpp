@@ -32,6 +32,8 @@ TEST(DumpGolden, RealisticStoreDumpsAsExpected)
         {{"-f", "out.xml", "-p", "/A", "-n", "/B", "-x", "/A/C", "-c", "-p", "/D"},
          "selected.xml",
          "out.xml"},
+        // Persistent data points of /D and its child nodes, none deeper.
+        {{"-c", "-n", "/D"}, "persistent-level.xml", ""},
         // -s brings the password back; identity data points stay out.
         {{"-s"}, "sensitive.xml", ""},
     };

@@ -51,6 +51,14 @@ TEST(LoadRoundTrip, RealisticStoreComesBackAsDumped)
         EXPECT_EQ(read_file(in_dir(temp, second)), read_file(in_dir(temp, first)));
         EXPECT_EQ(schema_errors({first, second}, temp.dir), "");
     }
+
+    // -r changes a data point that is there and creates none.
+    ASSERT_EQ(cdsctl(temp, "r.db", {"import"}, "/A/Count\tint32\t0\t5\n").status, 0);
+    ProgramRun run = cdsxml(temp, "r.db", {"-l", "d-plain.xml", "-r"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(cdsctl(temp, "r.db", {"export"}).out,
+              "/A\tnode\t0\t\n/A/Count\tint32\t0\t-2147483648\n");
 }
 
 } // namespace

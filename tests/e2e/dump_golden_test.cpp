@@ -52,6 +52,17 @@ TEST(DumpGolden, RealisticStoreDumpsAsExpected)
     }
 }
 
+// Past the sixteen TABs that are written at once.
+TEST(DumpGolden, DeepNodesAreIndentedByTheirDepth)
+{
+    TempStore temp;
+    std::string path;
+    for (int depth = 0; depth < 34; ++depth)
+        path += "/n";
+    ASSERT_EQ(cdsctl(temp, "s.db", {"set", path + "/v", "int32", "1"}).status, 0);
+    EXPECT_EQ(cdsxml(temp, "s.db", {}).out, golden("deep.xml"));
+}
+
 TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
 {
     TempStore temp;

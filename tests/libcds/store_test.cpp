@@ -1,4 +1,5 @@
 #include "cds/cds.h"
+#include "faulty_vfs.h"
 #include "libcds/admin.h"
 #include "libcds/db.h"
 #include "temp_store.h"
@@ -11,6 +12,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 
 using toolkit::CCds;
 using toolkit::CElement;
@@ -75,13 +77,14 @@ class StoreTest : public ::testing::Test
         return set({path}, {typed(type, text)}, {persist})[0];
     }
 
-    // "type property value" of a data point, or "absent".
+    // "type property value" of a data point, "absent" or "failed".
     std::string leaf(const std::string& path)
     {
         std::vector<api_status_t> statuses;
         std::vector<CElement> elements;
         std::vector<element_property_t> properties;
-        EXPECT_EQ(cds.get_leaves({path}, statuses, elements, properties), 0);
+        if (cds.get_leaves({path}, statuses, elements, properties) != 0)
+            return "failed";
         if (statuses.at(0) != API_STATUS_EXISTS)
             return "absent";
         std::string text;
@@ -360,6 +363,62 @@ TEST_F(StoreTest, StoreFailureWritesNothingOfTheCall)
     // The connection goes on working after the failure.
     EXPECT_EQ(set("/f/after", DATA_TYPE_INT32, "2"), 1);
     EXPECT_EQ(leaf("/f/after"), "int32 0 2");
+}
+
+// As SQLite's own tests do: the nth read or write fails, for n = 1, 2, ...
+// until the call gets through. A failure fails the whole call, never passes
+// for a refusal, an absence or a partial listing, and writes nothing.
+TEST_F(StoreTest, FailedReadsAndWritesFailTheCall)
+{
+    close();
+    // A data point under a node that is there, and one under a new node.
+    auto write_two = [this] {
+        std::vector<int> statuses =
+            set({"/v/d", "/v/e/f"}, {typed(DATA_TYPE_INT32, "3"), typed(DATA_TYPE_INT32, "4")},
+                {PCD_FALSE, PCD_FALSE});
+        std::string text;
+        for (int status : statuses)
+            text += status < 0 ? "failed" : std::to_string(status) + " ";
+        return text;
+    };
+    const struct {
+        const char* what;
+        FaultyVfs::Kind kind;
+        std::function<std::string()> run;
+        std::string done;
+    } cases[] = {
+        {"list_node", FaultyVfs::read, [this] { return list("/v"); }, "a:1:0 b:2:0 "},
+        {"get_leaves", FaultyVfs::read, [this] { return leaf("/v/b/c"); }, "int32 0 2"},
+        {"set_leaves reading", FaultyVfs::read, write_two, "1 1 "},
+        {"set_leaves writing", FaultyVfs::write, write_two, "1 1 "},
+    };
+    for (const auto& row : cases) {
+        TempStore fresh;
+        cds.handle = pcd_init();
+        ASSERT_EQ(set({"/v/a", "/v/b/c"},
+                      {typed(DATA_TYPE_INT32, "1"), typed(DATA_TYPE_INT32, "2")},
+                      {PCD_FALSE, PCD_FALSE}),
+                  (std::vector<int>{1, 1}));
+        close();
+        FaultyVfs vfs;
+        for (int nth = 1;; ++nth) {
+            SCOPED_TRACE(std::string(row.what) + ", call " + std::to_string(nth));
+            cds.handle = pcd_init();
+            vfs.fail(row.kind, nth);
+            std::string got = row.run();
+            bool failed = vfs.heal();
+            close();
+            if (!failed) {
+                EXPECT_EQ(got, row.done);
+                break;
+            }
+            EXPECT_EQ(got, "failed");
+            cds.handle = pcd_init();
+            EXPECT_EQ(list("/v"), "a:1:0 b:2:0 ");
+            EXPECT_EQ(list("/v/b"), "c:1:0 ");
+            close();
+        }
+    }
 }
 
 TEST_F(StoreTest, PersistSetsClearsOrKeepsTheProperty)

@@ -39,8 +39,7 @@ namespace
 ListingCache& listing_of(pcd_connection& connection)
 {
     if (!connection.listing)
-        connection.listing =
-            CachePtr<ListingCache>(new ListingCache, [](ListingCache* cache) { delete cache; });
+        connection.listing = make_cache<ListingCache>();
     return *connection.listing;
 }
 

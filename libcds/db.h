@@ -80,6 +80,11 @@ enum EntryColumn {
 // A cache that one file keeps on the connection, of a type only that file
 // knows; that file gives the deleter when it makes the cache.
 template <typename T> using CachePtr = std::unique_ptr<T, void (*)(T*)>;
+// A new, empty cache, made where its type is known.
+template <typename T> CachePtr<T> make_cache()
+{
+    return CachePtr<T>(new T, [](T* cache) { delete cache; });
+}
 struct ListingCache; // client.cpp
 struct WriteCursor;  // write.cpp
 

@@ -28,8 +28,7 @@ namespace
 WriteCursor& cursor_of(pcd_connection& connection)
 {
     if (!connection.cursor)
-        connection.cursor =
-            CachePtr<WriteCursor>(new WriteCursor, [](WriteCursor* cursor) { delete cursor; });
+        connection.cursor = make_cache<WriteCursor>();
     return *connection.cursor;
 }
 

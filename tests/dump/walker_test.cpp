@@ -1,7 +1,6 @@
 #include "driver/run_options.h"
 #include "dump/walker.h"
 #include "tests/double/cds_double.h"
-#include "xml_read.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +11,6 @@ namespace
 
 using cds_double::add_leaf;
 using cds_double::add_node;
-using Calls = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
 struct Dump {
     int result;
@@ -46,14 +44,6 @@ class WalkerTest : public testing::Test
         std::free(buffer);
         return {result, text};
     }
-
-    static Calls calls()
-    {
-        Calls made;
-        for (const cds_double::Call& call : cds_double::calls())
-            made.push_back({call.operation, call.paths});
-        return made;
-    }
 };
 
 // Nodes with nothing written inside leave no trace; the first data point
@@ -77,92 +67,74 @@ TEST_F(WalkerTest, DefersNodeStartLinesToTheFirstWrittenDataPoint)
                       "\t\t\t</node>\n"
                       "\t\t</node>\n"
                       "\t</node>\n");
-    // One list_node per node; get_leaves only where data points are selected.
-    EXPECT_EQ(calls(), (Calls{{"list_node", {"/A"}},
-                              {"get_leaves", {"/A/x"}},
-                              {"list_node", {"/A/Hidden"}},
-                              {"list_node", {"/A/Hidden/SerialNumber"}},
-                              {"get_leaves", {"/A/Hidden/SerialNumber/Value"}},
-                              {"list_node", {"/A/Empty"}},
-                              {"list_node", {"/A/P"}},
-                              {"list_node", {"/A/P/Q"}},
-                              {"list_node", {"/A/P/Q/R"}},
-                              {"get_leaves", {"/A/P/Q/R/v"}}}));
 }
 
-TEST_F(WalkerTest, RootNodeIsWrittenWhenEmptyAndOmittedWhenMissing)
+struct DumpCase {
+    const char* name;
+    const char* path;
+    int max_depth;
+    bool persistent_only;
+    int result;
+    const char* text;
+};
+
+const DumpCase dump_cases[] = {
+    {"empty root node", "/Empty", 0, false, 0, "\t<node root=\"/Empty\">\n\t</node>\n"},
+    {"missing root node", "/Missing", 0, false, 1, ""},
+    {"depth limit stops below the direct children", "/N", 2, false, 0,
+     "\t<node root=\"/N\">\n"
+     "\t\t<attr name=\"a\" type=\"string\">1</attr>\n"
+     "\t\t<node name=\"B\">\n"
+     "\t\t\t<attr name=\"b\" type=\"string\">2</attr>\n"
+     "\t\t</node>\n"
+     "\t</node>\n"},
+    // Excludes match whole child paths of the list in force.
+    {"excludes", "/E", 0, false, 0,
+     "\t<node root=\"/E\">\n"
+     "\t\t<node name=\"BC\">\n"
+     "\t\t\t<attr name=\"c\" type=\"string\" persist=\"true\">2</attr>\n"
+     "\t\t</node>\n"
+     "\t</node>\n"},
+    {"persistent excludes", "/E", 0, true, 0,
+     "\t<node root=\"/E\">\n"
+     "\t\t<node name=\"B\">\n"
+     "\t\t\t<attr name=\"b\" type=\"string\" persist=\"true\">1</attr>\n"
+     "\t\t</node>\n"
+     "\t</node>\n"},
+    {"any property", "/P", 0, false, 0,
+     "\t<node root=\"/P\">\n"
+     "\t\t<attr name=\"ordinary\" type=\"string\">0</attr>\n"
+     "\t\t<attr name=\"persistent\" type=\"string\" persist=\"true\">1</attr>\n"
+     "\t\t<node name=\"N\">\n"
+     "\t\t\t<attr name=\"o\" type=\"string\">0</attr>\n"
+     "\t\t</node>\n"
+     "\t</node>\n"},
+    {"persistent only", "/P", 0, true, 0,
+     "\t<node root=\"/P\">\n"
+     "\t\t<attr name=\"persistent\" type=\"string\" persist=\"true\">1</attr>\n"
+     "\t</node>\n"},
+};
+
+TEST_F(WalkerTest, SelectsByDepthExcludesAndProperty)
 {
     add_node("/Empty");
-    EXPECT_EQ(dump("").text, "\t<node root=\"/\">\n\t</node>\n");
-    EXPECT_EQ(dump("/Empty").text, "\t<node root=\"/Empty\">\n\t</node>\n");
-    Dump missing = dump("/Missing");
-    EXPECT_EQ(missing.result, 1);
-    EXPECT_EQ(missing.text, "");
-}
-
-TEST_F(WalkerTest, DepthLimitStopsBelowTheDirectChildren)
-{
     add_leaf("/N/a", DATA_TYPE_STRING, "1");
     add_leaf("/N/B/b", DATA_TYPE_STRING, "2");
     add_leaf("/N/B/C/c", DATA_TYPE_STRING, "3");
-
-    Dump d = dump("/N", 2);
-    EXPECT_EQ(d.result, 0);
-    EXPECT_EQ(d.text, "\t<node root=\"/N\">\n"
-                      "\t\t<attr name=\"a\" type=\"string\">1</attr>\n"
-                      "\t\t<node name=\"B\">\n"
-                      "\t\t\t<attr name=\"b\" type=\"string\">2</attr>\n"
-                      "\t\t</node>\n"
-                      "\t</node>\n");
-    EXPECT_EQ(cds_double::count_calls("list_node"), 2);
-}
-
-TEST_F(WalkerTest, ExcludesMatchWholeChildPathsOfTheListInForce)
-{
     add_leaf("/E/B/b", DATA_TYPE_STRING, "1", ELEMENT_PROPERTY_PERSISTENT);
     add_leaf("/E/BC/c", DATA_TYPE_STRING, "2", ELEMENT_PROPERTY_PERSISTENT);
-    run_options.excludes = {"/E", "/E/B", "/E/BC/c"};
-    run_options.persistent_excludes = {"/E/BC"};
-
-    const std::string only_b = "\t<node root=\"/E\">\n"
-                               "\t\t<node name=\"B\">\n"
-                               "\t\t\t<attr name=\"b\" type=\"string\" persist=\"true\">1</attr>\n"
-                               "\t\t</node>\n"
-                               "\t</node>\n";
-    const std::string only_bc = "\t<node root=\"/E\">\n"
-                                "\t\t<node name=\"BC\">\n"
-                                "\t\t\t<attr name=\"c\" type=\"string\" persist=\"true\">2</attr>\n"
-                                "\t\t</node>\n"
-                                "\t</node>\n";
-    EXPECT_EQ(dump("/E").text, only_bc);
-    EXPECT_EQ(dump("/E", 0, true).text, only_b);
-}
-
-TEST_F(WalkerTest, SelectsByPropertyAndVisitsEveryNode)
-{
     add_leaf("/P/ordinary", DATA_TYPE_STRING, "0");
     add_leaf("/P/persistent", DATA_TYPE_STRING, "1", ELEMENT_PROPERTY_PERSISTENT);
     add_leaf("/P/other", DATA_TYPE_STRING, "5", static_cast<element_property_t>(5));
     add_leaf("/P/N/o", DATA_TYPE_STRING, "0");
-
-    EXPECT_EQ(dump("/P").text,
-              "\t<node root=\"/P\">\n"
-              "\t\t<attr name=\"ordinary\" type=\"string\">0</attr>\n"
-              "\t\t<attr name=\"persistent\" type=\"string\" persist=\"true\">1</attr>\n"
-              "\t\t<node name=\"N\">\n"
-              "\t\t\t<attr name=\"o\" type=\"string\">0</attr>\n"
-              "\t\t</node>\n"
-              "\t</node>\n");
-    std::size_t before = calls().size();
-    EXPECT_EQ(dump("/P", 0, true).text,
-              "\t<node root=\"/P\">\n"
-              "\t\t<attr name=\"persistent\" type=\"string\" persist=\"true\">1</attr>\n"
-              "\t</node>\n");
-    Calls persistent_run = calls();
-    persistent_run.erase(persistent_run.begin(), persistent_run.begin() + before);
-    EXPECT_EQ(
-        persistent_run,
-        (Calls{{"list_node", {"/P"}}, {"get_leaves", {"/P/persistent"}}, {"list_node", {"/P/N"}}}));
+    run_options.excludes = {"/E", "/E/B", "/E/BC/c"};
+    run_options.persistent_excludes = {"/E/BC"};
+    for (const DumpCase& c : dump_cases) {
+        SCOPED_TRACE(c.name);
+        Dump d = dump(c.path, c.max_depth, c.persistent_only);
+        EXPECT_EQ(d.result, c.result);
+        EXPECT_EQ(d.text, c.text);
+    }
 }
 
 struct FaultCase {
@@ -215,17 +187,6 @@ TEST_F(WalkerTest, FailingAndVanishedNestedNodes)
     }
 }
 
-TEST_F(WalkerTest, RootWhoseDataPointsCannotBeReadIsLeftOpen)
-{
-    add_leaf("/F/a", DATA_TYPE_STRING, "1");
-    cds_double::fail_get_leaves("/F/a");
-    testing::internal::CaptureStderr();
-    Dump d = dump("/F");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: get_leaf('/F') failed: -1\n");
-    EXPECT_EQ(d.result, -1);
-    EXPECT_EQ(d.text, "\t<node root=\"/F\">\n");
-}
-
 // Deletes /G/b when the root start line is written, that is after /G was
 // listed and before its data points are read.
 ssize_t delete_on_write(void* text, const char* data, std::size_t size)
@@ -263,28 +224,6 @@ TEST_F(WalkerTest, StopsWalkingOnceAWriteFails)
     EXPECT_EQ(dump_node(out, "/W", "/W", 1, 0, false), -1);
     std::fclose(out);
     EXPECT_EQ(cds_double::count_calls("list_node"), 1);
-}
-
-TEST_F(WalkerTest, SpecialCharactersReadBackUnchanged)
-{
-    const std::string odd = "a&b<c>d\"e'f\tg\nh\ri";
-    add_leaf("/" + odd + "/" + odd + "/" + odd, DATA_TYPE_STRING, odd);
-    std::string document = "<dump>" + dump("/" + odd).text + "</dump>";
-
-    // The root and name attributes in document order, then the data point's text.
-    XmlDocument read = read_xml(document);
-    EXPECT_EQ(read.error, "");
-    std::vector<std::string> names;
-    std::string text;
-    for (const XmlElement& element : read.elements) {
-        for (const auto& [key, value] : element.attributes)
-            if (key != "type")
-                names.push_back(value);
-        if (element.name == "attr")
-            text += element.text;
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"/" + odd, odd, odd}));
-    EXPECT_EQ(text, odd);
 }
 
 } // namespace

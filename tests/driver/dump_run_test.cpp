@@ -62,7 +62,7 @@ TEST_F(DumpRun, MissingLastPathDeletesTheFile)
 // A nested failure used to leave a file with whole subtrees missing and status 0.
 TEST_F(DumpRun, FailedNestedListingDeletesTheFile)
 {
-    cds_double::fail_list_node("/A");
+    cds_double::faults.list_node.insert("/A");
     ToolResult result = run_tool({"-f", file});
     EXPECT_EQ(result.status, -1);
     EXPECT_EQ(result.err, "Error: list_node() returned error on '/A'\n");
@@ -73,7 +73,7 @@ TEST_F(DumpRun, FailedNestedListingDeletesTheFile)
 TEST_F(DumpRun, UnopenableFile)
 {
     // The store's own file is refused before it is truncated.
-    cds_double::add_store_file(file);
+    cds_double::faults.store_files.insert(file);
     for (const std::string& path : {directory + "/no/such/dir.xml", file}) {
         SCOPED_TRACE(path);
         ToolResult result = run_tool({"-f", path});

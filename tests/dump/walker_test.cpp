@@ -139,7 +139,7 @@ TEST_F(WalkerTest, SelectsByDepthExcludesAndProperty)
 
 struct FaultCase {
     const char* name;
-    void (*fault)(const std::string&);
+    std::set<std::string> cds_double::Faults::*fault;
     const char* path;
     int result;
     const char* text;
@@ -154,16 +154,16 @@ const char* const up_to_b = "\t<node root=\"/F\">\n"
 
 const FaultCase fault_cases[] = {
     // Used to end the run with 0 and the later siblings silently missing.
-    {"nested list_node fails", cds_double::fail_list_node, "/F/C", -1, "\t</node>\n",
+    {"nested list_node fails", &cds_double::Faults::list_node, "/F/C", -1, "\t</node>\n",
      "Error: list_node() returned error on '/F/C'\n"},
-    {"nested get_leaves fails", cds_double::fail_get_leaves, "/F/C/c", -1, "\t</node>\n",
+    {"nested get_leaves fails", &cds_double::Faults::get_leaves, "/F/C/c", -1, "\t</node>\n",
      "Error: get_leaf('/F/C') failed: -1\n"},
-    {"deeper list_node fails", cds_double::fail_list_node, "/F/C/E", -1,
+    {"deeper list_node fails", &cds_double::Faults::list_node, "/F/C/E", -1,
      "\t\t<node name=\"C\">\n\t\t\t<attr name=\"c\" type=\"string\">3</attr>\n"
      "\t\t</node>\n\t</node>\n",
      "Error: list_node() returned error on '/F/C/E'\n"},
     // Used to drop every later sibling of a node deleted during the dump.
-    {"nested node vanished", cds_double::absent_on_list_node, "/F/C", 0,
+    {"nested node vanished", &cds_double::Faults::absent, "/F/C", 0,
      "\t\t<node name=\"D\">\n\t\t\t<attr name=\"d\" type=\"string\">5</attr>\n"
      "\t\t</node>\n\t</node>\n",
      ""},
@@ -178,7 +178,7 @@ TEST_F(WalkerTest, FailingAndVanishedNestedNodes)
         add_leaf("/F/C/c", DATA_TYPE_STRING, "3");
         add_leaf("/F/C/E/e", DATA_TYPE_STRING, "4");
         add_leaf("/F/D/d", DATA_TYPE_STRING, "5");
-        c.fault(c.path);
+        (cds_double::faults.*c.fault).insert(c.path);
         testing::internal::CaptureStderr();
         Dump d = dump("/F");
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.error) << c.name;

@@ -272,7 +272,7 @@ TEST_F(LoadTest, OnlyExistingKeepsTheOthersOfItsBatch)
 // Broke: refused items went unreported and the load succeeded.
 TEST_F(LoadTest, RefusedItemsFailTheLoad)
 {
-    cds_double::refuse_set_leaf("/b");
+    cds_double::faults.refused.insert("/b");
     EXPECT_EQ(load(in_root(R"(<attr name="a" {s}>1</attr><attr name="b" {s}>2</attr>)")), -1);
     EXPECT_EQ(err, "Error: can't set '/b'\n");
     EXPECT_EQ(stored(), "/a=1\n");

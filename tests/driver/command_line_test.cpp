@@ -8,18 +8,6 @@
 namespace
 {
 
-const std::string envelope_start = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<dump>\n";
-const std::string envelope_end = "</dump>\n";
-const std::string node_a = "\t\t<node name=\"A\">\n"
-                           "\t\t\t<attr name=\"x\" type=\"string\">v</attr>\n"
-                           "\t\t</node>\n";
-const std::string whole =
-    envelope_start + "\t<node root=\"/\">\n" + node_a + "\t</node>\n" + envelope_end;
-const std::string only_a = envelope_start + "\t<node root=\"/A\">\n" +
-                           "\t\t<attr name=\"x\" type=\"string\">v</attr>\n" + "\t</node>\n" +
-                           envelope_end;
-const std::string root_empty = envelope_start + "\t<node root=\"/\">\n\t</node>\n" + envelope_end;
-const std::string envelope = envelope_start + envelope_end;
 const char* const usage = "usage";
 
 // The connection fails for the rows that must end before contacting the CDS.
@@ -27,7 +15,7 @@ struct Case {
     const char* name;
     std::vector<std::string> args;
     int status;
-    std::string out; // the usage text goes to standard error instead
+    std::string out; // a golden file; the usage text goes to standard error instead
     std::string err = "";
     bool unreachable = false;
 };
@@ -61,26 +49,26 @@ TEST_P(CommandLine, ParsesAsDocumented)
     if (c.out == "version")
         EXPECT_TRUE(std::regex_match(result.out, version)) << result.out;
     else
-        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.out, c.out.empty() ? "" : read_file(GOLDEN_DIR + c.out));
     EXPECT_EQ(result.err, c.err);
     EXPECT_FALSE(cds_double::connection_open());
 }
 
 const Case cases[] = {
-    {"NoArgumentsDumpsAll", {}, 0, whole},
-    {"PersistentMarkAloneDumpsAll", {"-c"}, 0, whole},
-    {"SourceAloneDumpsAll", {"-i", "S"}, 0, whole},
-    {"SourceBeforePathDumps", {"-i", "S", "-p", "/A"}, 0, only_a},
+    {"NoArgumentsDumpsAll", {}, 0, "whole.xml"},
+    {"PersistentMarkAloneDumpsAll", {"-c"}, 0, "whole.xml"},
+    {"SourceAloneDumpsAll", {"-i", "S"}, 0, "whole.xml"},
+    {"SourceBeforePathDumps", {"-i", "S", "-p", "/A"}, 0, "only-a.xml"},
     {"SourceAfterPathRefused", {"-p", "/A", "-i", "S"}, 1, usage},
-    {"ExcludeTakesAnyWord", {"-x", "-v"}, 0, whole},
-    {"ExcludeUnderPersistentMarkDoesNotApplyToRoot", {"-c", "-x", "/A"}, 0, whole},
-    {"ExcludeChild", {"-x", "/A"}, 0, root_empty},
-    {"ExcludeCanonicalized", {"-x", "//A/./"}, 0, root_empty},
-    {"PathCanonicalized", {"-p", "/A/"}, 0, only_a},
-    {"PathSlashIsRoot", {"-p", "/"}, 0, whole},
-    {"MissingPathStatusOne", {"-p", "/Missing"}, 1, envelope},
-    {"LastMissingPathDecides", {"-p", "/A", "-p", "/Missing"}, 1, only_a},
-    {"NonRecursiveStopsAtTwoLevels", {"-n", "/"}, 0, whole},
+    {"ExcludeTakesAnyWord", {"-x", "-v"}, 0, "whole.xml"},
+    {"ExcludeUnderPersistentMarkDoesNotApplyToRoot", {"-c", "-x", "/A"}, 0, "whole.xml"},
+    {"ExcludeChild", {"-x", "/A"}, 0, "root-empty.xml"},
+    {"ExcludeCanonicalized", {"-x", "//A/./"}, 0, "root-empty.xml"},
+    {"PathCanonicalized", {"-p", "/A/"}, 0, "only-a.xml"},
+    {"PathSlashIsRoot", {"-p", "/"}, 0, "whole.xml"},
+    {"MissingPathStatusOne", {"-p", "/Missing"}, 1, "envelope.xml"},
+    {"LastMissingPathDecides", {"-p", "/A", "-p", "/Missing"}, 1, "only-a.xml"},
+    {"NonRecursiveStopsAtTwoLevels", {"-n", "/"}, 0, "whole.xml"},
     {"OnlyExistingBeforeLoad", {"-r", "-l", "F"}, 1, usage},
     {"SensitiveInLoad", {"-l", "F", "-s"}, 1, usage},
     {"FileThenLoad", {"-f", "X", "-l", "F"}, 1, usage},

@@ -10,13 +10,7 @@
 namespace
 {
 
-const std::string whole = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<dump>\n"
-                          "\t<node root=\"/\">\n"
-                          "\t\t<node name=\"A\">\n"
-                          "\t\t\t<attr name=\"x\" type=\"string\">v</attr>\n"
-                          "\t\t</node>\n"
-                          "\t</node>\n"
-                          "</dump>\n";
+const std::string whole = read_file(GOLDEN_DIR "whole.xml");
 
 class DumpRun : public testing::Test
 {

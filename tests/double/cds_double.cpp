@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 
+using cds_double::faults;
+
 namespace
 {
 
@@ -17,21 +19,8 @@ struct Entry {
     std::vector<std::string> children; // names, in order of creation
 };
 
-struct Faults {
-    bool init = false;
-    std::set<std::string> list_node;
-    std::set<std::string> absent;
-    std::set<std::string> get_leaves;
-    int set_leaves_call = -1;
-    std::set<std::string> refused;
-    std::set<std::string> canonicalize;
-};
-
 std::map<std::string, Entry> tree;
-Faults faults;
-std::set<std::string> store_files;
 std::vector<cds_double::Call> call_log;
-int canonicalize_count = 0;
 int open_connections = 0;
 pcd_connection* const the_handle = reinterpret_cast<pcd_connection*>(&open_connections);
 
@@ -84,23 +73,6 @@ bool get_leaves_faulted(const std::vector<std::string>& paths)
     return false;
 }
 
-void export_entry(const std::string& path, std::string& out)
-{
-    const Entry& entry = tree.at(path);
-    for (const std::string& name : entry.children) {
-        std::string child = child_path(path, name);
-        const Entry& sub = tree.at(child);
-        if (sub.is_node) {
-            export_entry(child, out);
-            continue;
-        }
-        std::string text;
-        sub.value.to_string(text);
-        out += child + "\t" + pcd_enum_to_str(sub.value.type()) + "\t" +
-               std::to_string(sub.property) + "\t" + text + "\n";
-    }
-}
-
 bool set_one(const std::string& raw_path, const toolkit::CElement& element, pcd_tribool_t persist)
 {
     std::string path = canonical(raw_path);
@@ -126,21 +98,20 @@ bool set_one(const std::string& raw_path, const toolkit::CElement& element, pcd_
 namespace cds_double
 {
 
+Faults faults;
+
 void reset()
 {
     tree.clear();
     tree["/"] = Entry();
     faults = Faults();
-    store_files.clear();
     call_log.clear();
-    canonicalize_count = 0;
     open_connections = 0;
 }
 
-void add_node(const std::string& path, element_property_t property)
+void add_node(const std::string& path)
 {
     make_nodes(path);
-    tree[path].property = property;
 }
 
 void add_leaf(const std::string& path, data_type_t type, const std::string& text,
@@ -172,33 +143,6 @@ toolkit::CElement leaf_value(const std::string& path)
     return has_leaf(path) ? tree[path].value : toolkit::CElement();
 }
 
-element_property_t leaf_property(const std::string& path)
-{
-    return has_leaf(path) ? tree[path].property : ELEMENT_PROPERTY_ORDINARY;
-}
-
-std::string export_tree()
-{
-    std::string out;
-    export_entry("/", out);
-    return out;
-}
-
-void fail_init()
-{
-    faults.init = true;
-}
-
-void fail_list_node(const std::string& path)
-{
-    faults.list_node.insert(path);
-}
-
-void absent_on_list_node(const std::string& path)
-{
-    faults.absent.insert(path);
-}
-
 void fail_get_leaves(const std::string& path)
 {
     faults.get_leaves.insert(path);
@@ -207,21 +151,6 @@ void fail_get_leaves(const std::string& path)
 void fail_set_leaves(int n)
 {
     faults.set_leaves_call = n;
-}
-
-void refuse_set_leaf(const std::string& path)
-{
-    faults.refused.insert(path);
-}
-
-void fail_canonicalize(const std::string& path)
-{
-    faults.canonicalize.insert(path);
-}
-
-void add_store_file(const std::string& path)
-{
-    store_files.insert(path);
 }
 
 const std::vector<Call>& calls()
@@ -233,11 +162,6 @@ int count_calls(const std::string& operation)
 {
     return static_cast<int>(std::count_if(call_log.begin(), call_log.end(),
                                           [&](const Call& c) { return c.operation == operation; }));
-}
-
-int canonicalize_calls()
-{
-    return canonicalize_count;
 }
 
 bool connection_open()
@@ -263,12 +187,11 @@ void pcd_close(pcd_handle_t handle)
 
 int pcd_is_store_file(pcd_handle_t, const char* path)
 {
-    return store_files.count(path) ? 1 : 0;
+    return faults.store_files.count(path) ? 1 : 0;
 }
 
 std::size_t pcd_canonicalize_path(char* buffer, std::size_t length)
 {
-    ++canonicalize_count;
     std::string path(buffer, strnlen(buffer, length));
     if (faults.canonicalize.count(path) || !canonicalize_cds_path(path))
         return 0;
@@ -299,8 +222,8 @@ int CCds::list_node(const std::string& path, api_status_t& status,
     status = API_STATUS_EXISTS;
     for (const std::string& name : found->second.children) {
         const Entry& child = tree.at(child_path(found->first, name));
-        children.push_back({name, child.is_node ? ELEMENT_TYPE_NODE : ELEMENT_TYPE_LEAF,
-                            child.property});
+        children.push_back(
+            {name, child.is_node ? ELEMENT_TYPE_NODE : ELEMENT_TYPE_LEAF, child.property});
     }
     return 0;
 }

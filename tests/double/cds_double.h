@@ -4,6 +4,7 @@
 
 #include "cds/cds.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ struct Call {
 // An empty tree holding only the root, no faults, no calls recorded.
 void reset();
 
-void add_node(const std::string& path, element_property_t property = ELEMENT_PROPERTY_ORDINARY);
+void add_node(const std::string& path);
 // Creates missing nodes above path. text is the value's text form.
 void add_leaf(const std::string& path, data_type_t type, const std::string& text,
               element_property_t property = ELEMENT_PROPERTY_ORDINARY);
@@ -29,27 +30,25 @@ void remove(const std::string& path);
 bool has_leaf(const std::string& path);
 // The leaf's value; an element of no type when there is none.
 toolkit::CElement leaf_value(const std::string& path);
-element_property_t leaf_property(const std::string& path);
-// Every data point as "path<TAB>type<TAB>property<TAB>value" lines, depth first.
-std::string export_tree();
 
-// Faults. Paths are matched as the tool passed them.
-void fail_init();
-void fail_list_node(const std::string& path);
-void absent_on_list_node(const std::string& path);
-// get_leaves fails when one of its paths is under (or is) path.
+// Faults to script; paths are matched as the tool passes them.
+struct Faults {
+    bool init = false;
+    std::set<std::string> list_node;    // list_node fails
+    std::set<std::string> absent;       // list_node finds no node
+    std::set<std::string> get_leaves;   // get_leaves fails for a path under one of these
+    int set_leaves_call = -1;           // the n-th set_leaves (from 1) fails; 0 for every call
+    std::set<std::string> refused;      // set_leaves refuses the item
+    std::set<std::string> canonicalize; // pcd_canonicalize_path finds no canonical form
+    std::set<std::string> store_files;  // pcd_is_store_file answers yes
+};
+extern Faults faults;
+
 void fail_get_leaves(const std::string& path);
-// The n-th set_leaves call (counted from 1) fails; 0 for every call.
 void fail_set_leaves(int n);
-void refuse_set_leaf(const std::string& path);
-void fail_canonicalize(const std::string& path);
-// pcd_is_store_file answers yes for path, as the tool passes it.
-void add_store_file(const std::string& path);
 
 const std::vector<Call>& calls();
 int count_calls(const std::string& operation);
-// Number of pcd_canonicalize_path calls.
-int canonicalize_calls();
 bool connection_open();
 
 } // namespace cds_double

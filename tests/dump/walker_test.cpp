@@ -1,7 +1,7 @@
 #include "driver/run_options.h"
 #include "dump/walker.h"
+#include "files.h"
 #include "tests/double/cds_double.h"
-#include "xml_read.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +12,6 @@ namespace
 
 using cds_double::add_leaf;
 using cds_double::add_node;
-using Calls = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
 struct Dump {
     int result;
@@ -46,128 +45,58 @@ class WalkerTest : public testing::Test
         std::free(buffer);
         return {result, text};
     }
-
-    static Calls calls()
-    {
-        Calls made;
-        for (const cds_double::Call& call : cds_double::calls())
-            made.push_back({call.operation, call.paths});
-        return made;
-    }
 };
 
-// Nodes with nothing written inside leave no trace; the first data point
-// deep down opens its whole chain of nodes at once.
-TEST_F(WalkerTest, DefersNodeStartLinesToTheFirstWrittenDataPoint)
+struct DumpCase {
+    const char* name;
+    const char* path;
+    int max_depth;
+    bool persistent_only;
+    int result; // the text is in golden/NAME.xml
+};
+
+const DumpCase dump_cases[] = {
+    // Nodes with nothing written inside leave no trace; the first data point
+    // deep down opens its whole chain of nodes at once.
+    {"deferred-node-starts", "/A", 0, false, 0},
+    {"empty-root", "/Empty", 0, false, 0},
+    {"missing-root", "/Missing", 0, false, 1},
+    {"depth-limit", "/N", 2, false, 0},
+    {"excludes", "/E", 0, false, 0},
+    {"persistent-excludes", "/E", 0, true, 0},
+    {"any-property", "/P", 0, false, 0},
+    {"persistent-only", "/P", 0, true, 0},
+};
+
+TEST_F(WalkerTest, DumpsMatchTheirGoldenFiles)
 {
     add_leaf("/A/Hidden/SerialNumber/Value", DATA_TYPE_STRING, "s");
     add_node("/A/Empty");
     add_leaf("/A/P/Q/R/v", DATA_TYPE_STRING, "deep");
     add_leaf("/A/x", DATA_TYPE_BOOL, "true", ELEMENT_PROPERTY_PERSISTENT);
-
-    Dump d = dump("/A");
-    EXPECT_EQ(d.result, 0);
-    EXPECT_EQ(d.text, "\t<node root=\"/A\">\n"
-                      "\t\t<attr name=\"x\" type=\"bool\" persist=\"true\">true</attr>\n"
-                      "\t\t<node name=\"P\">\n"
-                      "\t\t\t<node name=\"Q\">\n"
-                      "\t\t\t\t<node name=\"R\">\n"
-                      "\t\t\t\t\t<attr name=\"v\" type=\"string\">deep</attr>\n"
-                      "\t\t\t\t</node>\n"
-                      "\t\t\t</node>\n"
-                      "\t\t</node>\n"
-                      "\t</node>\n");
-    // One list_node per node; get_leaves only where data points are selected.
-    EXPECT_EQ(calls(), (Calls{{"list_node", {"/A"}},
-                              {"get_leaves", {"/A/x"}},
-                              {"list_node", {"/A/Hidden"}},
-                              {"list_node", {"/A/Hidden/SerialNumber"}},
-                              {"get_leaves", {"/A/Hidden/SerialNumber/Value"}},
-                              {"list_node", {"/A/Empty"}},
-                              {"list_node", {"/A/P"}},
-                              {"list_node", {"/A/P/Q"}},
-                              {"list_node", {"/A/P/Q/R"}},
-                              {"get_leaves", {"/A/P/Q/R/v"}}}));
-}
-
-TEST_F(WalkerTest, RootNodeIsWrittenWhenEmptyAndOmittedWhenMissing)
-{
     add_node("/Empty");
-    EXPECT_EQ(dump("").text, "\t<node root=\"/\">\n\t</node>\n");
-    EXPECT_EQ(dump("/Empty").text, "\t<node root=\"/Empty\">\n\t</node>\n");
-    Dump missing = dump("/Missing");
-    EXPECT_EQ(missing.result, 1);
-    EXPECT_EQ(missing.text, "");
-}
-
-TEST_F(WalkerTest, DepthLimitStopsBelowTheDirectChildren)
-{
     add_leaf("/N/a", DATA_TYPE_STRING, "1");
     add_leaf("/N/B/b", DATA_TYPE_STRING, "2");
     add_leaf("/N/B/C/c", DATA_TYPE_STRING, "3");
-
-    Dump d = dump("/N", 2);
-    EXPECT_EQ(d.result, 0);
-    EXPECT_EQ(d.text, "\t<node root=\"/N\">\n"
-                      "\t\t<attr name=\"a\" type=\"string\">1</attr>\n"
-                      "\t\t<node name=\"B\">\n"
-                      "\t\t\t<attr name=\"b\" type=\"string\">2</attr>\n"
-                      "\t\t</node>\n"
-                      "\t</node>\n");
-    EXPECT_EQ(cds_double::count_calls("list_node"), 2);
-}
-
-TEST_F(WalkerTest, ExcludesMatchWholeChildPathsOfTheListInForce)
-{
     add_leaf("/E/B/b", DATA_TYPE_STRING, "1", ELEMENT_PROPERTY_PERSISTENT);
     add_leaf("/E/BC/c", DATA_TYPE_STRING, "2", ELEMENT_PROPERTY_PERSISTENT);
-    run_options.excludes = {"/E", "/E/B", "/E/BC/c"};
-    run_options.persistent_excludes = {"/E/BC"};
-
-    const std::string only_b = "\t<node root=\"/E\">\n"
-                               "\t\t<node name=\"B\">\n"
-                               "\t\t\t<attr name=\"b\" type=\"string\" persist=\"true\">1</attr>\n"
-                               "\t\t</node>\n"
-                               "\t</node>\n";
-    const std::string only_bc = "\t<node root=\"/E\">\n"
-                                "\t\t<node name=\"BC\">\n"
-                                "\t\t\t<attr name=\"c\" type=\"string\" persist=\"true\">2</attr>\n"
-                                "\t\t</node>\n"
-                                "\t</node>\n";
-    EXPECT_EQ(dump("/E").text, only_bc);
-    EXPECT_EQ(dump("/E", 0, true).text, only_b);
-}
-
-TEST_F(WalkerTest, SelectsByPropertyAndVisitsEveryNode)
-{
     add_leaf("/P/ordinary", DATA_TYPE_STRING, "0");
     add_leaf("/P/persistent", DATA_TYPE_STRING, "1", ELEMENT_PROPERTY_PERSISTENT);
     add_leaf("/P/other", DATA_TYPE_STRING, "5", static_cast<element_property_t>(5));
     add_leaf("/P/N/o", DATA_TYPE_STRING, "0");
-
-    EXPECT_EQ(dump("/P").text,
-              "\t<node root=\"/P\">\n"
-              "\t\t<attr name=\"ordinary\" type=\"string\">0</attr>\n"
-              "\t\t<attr name=\"persistent\" type=\"string\" persist=\"true\">1</attr>\n"
-              "\t\t<node name=\"N\">\n"
-              "\t\t\t<attr name=\"o\" type=\"string\">0</attr>\n"
-              "\t\t</node>\n"
-              "\t</node>\n");
-    std::size_t before = calls().size();
-    EXPECT_EQ(dump("/P", 0, true).text,
-              "\t<node root=\"/P\">\n"
-              "\t\t<attr name=\"persistent\" type=\"string\" persist=\"true\">1</attr>\n"
-              "\t</node>\n");
-    Calls persistent_run = calls();
-    persistent_run.erase(persistent_run.begin(), persistent_run.begin() + before);
-    EXPECT_EQ(
-        persistent_run,
-        (Calls{{"list_node", {"/P"}}, {"get_leaves", {"/P/persistent"}}, {"list_node", {"/P/N"}}}));
+    run_options.excludes = {"/E", "/E/B", "/E/BC/c"};
+    run_options.persistent_excludes = {"/E/BC"};
+    for (const DumpCase& c : dump_cases) {
+        SCOPED_TRACE(c.name);
+        Dump d = dump(c.path, c.max_depth, c.persistent_only);
+        EXPECT_EQ(d.result, c.result);
+        EXPECT_EQ(d.text, read_file(std::string(GOLDEN_DIR) + c.name + ".xml"));
+    }
 }
 
 struct FaultCase {
     const char* name;
-    void (*fault)(const std::string&);
+    std::set<std::string> cds_double::Faults::*fault;
     const char* path;
     int result;
     const char* text;
@@ -182,16 +111,16 @@ const char* const up_to_b = "\t<node root=\"/F\">\n"
 
 const FaultCase fault_cases[] = {
     // Used to end the run with 0 and the later siblings silently missing.
-    {"nested list_node fails", cds_double::fail_list_node, "/F/C", -1, "\t</node>\n",
+    {"nested list_node fails", &cds_double::Faults::list_node, "/F/C", -1, "\t</node>\n",
      "Error: list_node() returned error on '/F/C'\n"},
-    {"nested get_leaves fails", cds_double::fail_get_leaves, "/F/C/c", -1, "\t</node>\n",
+    {"nested get_leaves fails", &cds_double::Faults::get_leaves, "/F/C/c", -1, "\t</node>\n",
      "Error: get_leaf('/F/C') failed: -1\n"},
-    {"deeper list_node fails", cds_double::fail_list_node, "/F/C/E", -1,
+    {"deeper list_node fails", &cds_double::Faults::list_node, "/F/C/E", -1,
      "\t\t<node name=\"C\">\n\t\t\t<attr name=\"c\" type=\"string\">3</attr>\n"
      "\t\t</node>\n\t</node>\n",
      "Error: list_node() returned error on '/F/C/E'\n"},
     // Used to drop every later sibling of a node deleted during the dump.
-    {"nested node vanished", cds_double::absent_on_list_node, "/F/C", 0,
+    {"nested node vanished", &cds_double::Faults::absent, "/F/C", 0,
      "\t\t<node name=\"D\">\n\t\t\t<attr name=\"d\" type=\"string\">5</attr>\n"
      "\t\t</node>\n\t</node>\n",
      ""},
@@ -206,24 +135,13 @@ TEST_F(WalkerTest, FailingAndVanishedNestedNodes)
         add_leaf("/F/C/c", DATA_TYPE_STRING, "3");
         add_leaf("/F/C/E/e", DATA_TYPE_STRING, "4");
         add_leaf("/F/D/d", DATA_TYPE_STRING, "5");
-        c.fault(c.path);
+        (cds_double::faults.*c.fault).insert(c.path);
         testing::internal::CaptureStderr();
         Dump d = dump("/F");
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.error) << c.name;
         EXPECT_EQ(d.result, c.result) << c.name;
         EXPECT_EQ(d.text, std::string(up_to_b) + c.text) << c.name;
     }
-}
-
-TEST_F(WalkerTest, RootWhoseDataPointsCannotBeReadIsLeftOpen)
-{
-    add_leaf("/F/a", DATA_TYPE_STRING, "1");
-    cds_double::fail_get_leaves("/F/a");
-    testing::internal::CaptureStderr();
-    Dump d = dump("/F");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: get_leaf('/F') failed: -1\n");
-    EXPECT_EQ(d.result, -1);
-    EXPECT_EQ(d.text, "\t<node root=\"/F\">\n");
 }
 
 // Deletes /G/b when the root start line is written, that is after /G was
@@ -263,28 +181,6 @@ TEST_F(WalkerTest, StopsWalkingOnceAWriteFails)
     EXPECT_EQ(dump_node(out, "/W", "/W", 1, 0, false), -1);
     std::fclose(out);
     EXPECT_EQ(cds_double::count_calls("list_node"), 1);
-}
-
-TEST_F(WalkerTest, SpecialCharactersReadBackUnchanged)
-{
-    const std::string odd = "a&b<c>d\"e'f\tg\nh\ri";
-    add_leaf("/" + odd + "/" + odd + "/" + odd, DATA_TYPE_STRING, odd);
-    std::string document = "<dump>" + dump("/" + odd).text + "</dump>";
-
-    // The root and name attributes in document order, then the data point's text.
-    XmlDocument read = read_xml(document);
-    EXPECT_EQ(read.error, "");
-    std::vector<std::string> names;
-    std::string text;
-    for (const XmlElement& element : read.elements) {
-        for (const auto& [key, value] : element.attributes)
-            if (key != "type")
-                names.push_back(value);
-        if (element.name == "attr")
-            text += element.text;
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"/" + odd, odd, odd}));
-    EXPECT_EQ(text, odd);
 }
 
 } // namespace

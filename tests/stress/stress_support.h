@@ -3,14 +3,9 @@
 
 #include "files.h"
 #include "program.h"
-#include "sanitizer.h"
 
 #include <map>
 #include <string>
-
-// The sanitizer keeps freed memory aside and shadows the rest, so memory
-// bounds are scaled under it.
-constexpr long memory_scale = under_address_sanitizer ? 2 : 1;
 
 // The result of PRAGMA integrity_check on a store file: "ok" when sound.
 std::string integrity_check(const std::string& store_file);

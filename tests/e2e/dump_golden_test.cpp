@@ -52,13 +52,14 @@ TEST(DumpGolden, RealisticStoreDumpsAsExpected)
     }
 }
 
-// Past the sixteen TABs that are written at once.
+// Past the sixteen TABs that are written at once, with a path longer than
+// the filter canonicalizes on the stack.
 TEST(DumpGolden, DeepNodesAreIndentedByTheirDepth)
 {
     TempStore temp;
     std::string path;
     for (int depth = 0; depth < 34; ++depth)
-        path += "/n";
+        path += "/nnnnnnnnnnnnnnn";
     ASSERT_EQ(cdsctl(temp, "s.db", {"set", path + "/v", "int32", "1"}).status, 0);
     EXPECT_EQ(cdsxml(temp, "s.db", {}).out, golden("deep.xml"));
 }

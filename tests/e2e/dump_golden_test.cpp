@@ -52,13 +52,14 @@ TEST(DumpGolden, RealisticStoreDumpsAsExpected)
     }
 }
 
-// Past the sixteen TABs that are written at once.
+// Past the sixteen TABs that are written at once, with a path longer than
+// the filter canonicalizes on the stack.
 TEST(DumpGolden, DeepNodesAreIndentedByTheirDepth)
 {
     TempStore temp;
     std::string path;
     for (int depth = 0; depth < 34; ++depth)
-        path += "/n";
+        path += "/nnnnnnnnnnnnnnn";
     ASSERT_EQ(cdsctl(temp, "s.db", {"set", path + "/v", "int32", "1"}).status, 0);
     EXPECT_EQ(cdsxml(temp, "s.db", {}).out, golden("deep.xml"));
 }
@@ -79,11 +80,6 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
         std::string absent; // a path the run must not leave behind
     } cases[] = {
         {{"-f", "full"}, 255, "Error: can't write file at 'full'\n", ""},
-        {{"-f", "/dev/full"}, 255, "Error: can't write file at '/dev/full'\n", ""},
-        {{"-f", "missing/out.xml"},
-         255,
-         "Error: can't open file at 'missing/out.xml'\n",
-         "missing"},
         {{"-s", "-f", "gone.xml", "-p", "/Missing"}, 1, "", "gone.xml"},
         // The failure used to delete the link, leaving its target behind.
         {{"-f", "link", "-p", "/Missing"}, 1, "", ""},
@@ -120,22 +116,6 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.err, "Error: can't write to standard output\n");
     }
-}
-
-// A document larger than the stream's buffer meets the full device in the
-// middle of the walk, not only when the stream is closed.
-TEST(DumpGolden, FullDeviceStopsALargeDumpWithOneMessage)
-{
-    TempStore temp;
-    std::string lines;
-    for (int node = 0; node < 40; ++node)
-        for (int leaf = 0; leaf < 50; ++leaf)
-            lines += "/Bulk/n" + std::to_string(node) + "/leaf " + std::to_string(leaf) +
-                     "\tstring\t0\tsome text to fill the buffer\n";
-    ASSERT_EQ(cdsctl(temp, "s.db", {"import"}, lines).err, "");
-    ProgramRun run = cdsxml(temp, "s.db", {"-f", "/dev/full"});
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.err, "Error: can't write file at '/dev/full'\n");
 }
 
 } // namespace

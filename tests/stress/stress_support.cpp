@@ -1,12 +1,10 @@
 #include "stress_support.h"
-#include "xml_read.h"
 
 #include "libcds/db.h"
 
 #include <cstdlib>
 #include <iostream>
 #include <random>
-#include <vector>
 
 namespace
 {
@@ -32,27 +30,6 @@ std::string integrity_check(const std::string& store_file)
     if (sqlite3_exec(db.get(), "PRAGMA integrity_check", add_row, &result, nullptr) != SQLITE_OK)
         return sqlite3_errmsg(db.get());
     return result;
-}
-
-DumpCount count_data_points(const std::string& file)
-{
-    XmlDocument document = read_xml(read_file(file));
-    DumpCount count{document.error, {}};
-    // The node path each element is in, as the root and name attributes build it.
-    std::vector<std::string> paths;
-    for (const XmlElement& element : document.elements) {
-        std::string here = element.parent < 0 ? "" : paths[element.parent];
-        if (element.name == "node") {
-            if (const std::string* root = element.attribute("root"))
-                here = *root == "/" ? "" : *root;
-            else if (const std::string* name = element.attribute("name"))
-                here += "/" + *name;
-        } else if (element.name == "attr") {
-            ++count.data_points[here.empty() ? "/" : here];
-        }
-        paths.push_back(here);
-    }
-    return count;
 }
 
 unsigned test_seed()

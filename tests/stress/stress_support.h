@@ -3,25 +3,11 @@
 
 #include "files.h"
 #include "program.h"
-#include "sanitizer.h"
 
-#include <map>
 #include <string>
-
-// The sanitizer keeps freed memory aside and shadows the rest, so memory
-// bounds are scaled under it.
-constexpr long memory_scale = under_address_sanitizer ? 2 : 1;
 
 // The result of PRAGMA integrity_check on a store file: "ok" when sound.
 std::string integrity_check(const std::string& store_file);
-
-// Reads a dump document with expat; an empty error means it is well formed.
-// Counts the data points of each node, by the node's full path.
-struct DumpCount {
-    std::string error;
-    std::map<std::string, long> data_points;
-};
-DumpCount count_data_points(const std::string& file);
 
 // The seed of a randomized test: $STRESS_SEED, or a fresh one; printed so
 // that a failing run can be repeated.

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <sstream>
 
@@ -156,6 +157,36 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
     EXPECT_TRUE(removed.status == 0 || expected == std::vector<int>(batch_count, absent))
         << removed.err;
     EXPECT_EQ(run_program({{CDSCTL, "export"}}).out, demo);
+}
+
+// An interrupted dump used to leave an unterminated document behind. The
+// dump is stopped once it has written something, so that the signal finds
+// it running.
+TEST(Crash, InterruptedDumpRemovesItsFileAndDiesOfTheSignal)
+{
+    TempStore store;
+    std::string lines;
+    for (int k = 0; k < 300000; ++k)
+        lines += "/i/n" + std::to_string(k / 100) + "/v" + std::to_string(k) + "\tint32\t0\t1\n";
+    ASSERT_EQ(run_program({{CDSCTL, "import"}}, lines).err, "");
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal_number));
+        // A runner started in the background may pass the signal on ignored,
+        // and a dump leaves an ignored signal ignored.
+        signal(signal_number, SIG_DFL);
+        std::string dump = store.dir + "/stopped.xml";
+        pid_t pid = start_program({{CDSXML, "-f", dump}});
+        ASSERT_GT(pid, 0);
+        struct stat info {
+        };
+        while (!has_exited(pid) && (stat(dump.c_str(), &info) != 0 || info.st_size == 0))
+            usleep(100);
+        kill(pid, SIGSTOP);
+        kill(pid, signal_number);
+        kill(pid, SIGCONT);
+        EXPECT_EQ(finish_program(pid).signal, signal_number);
+        EXPECT_NE(access(dump.c_str(), F_OK), 0);
+    }
 }
 
 } // namespace

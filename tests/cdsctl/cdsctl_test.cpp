@@ -255,11 +255,14 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
     const char* const bad_nodes = "the backup holds nodes that do not match their entries";
     const char* const bad_value = "the backup holds a value not valid for its type";
     const char* const node_value = "the backup holds a node with a type or a value";
+    auto set_in = [](const char* name, const std::string& set) {
+        return "UPDATE entry SET " + set + " WHERE name = '" + name + "'";
+    };
     const struct {
-        const char* sql;
+        std::string sql; // empty: a damaged page
         const char* reason;
     } cases[] = {
-        {nullptr, "the backup fails the integrity check"},
+        {"", "the backup fails the integrity check"},
         {"PRAGMA journal_mode = DELETE; PRAGMA page_size = 8192; VACUUM",
          "the backup's page size differs from the store's"},
         // Blanked every value on every later write.
@@ -268,37 +271,33 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
         {"CREATE VIEW v AS SELECT name FROM entry", bad_schema},
         {"CREATE INDEX i ON entry (kind)", bad_schema},
         // A node named "." sent the dump round in circles.
-        {"UPDATE entry SET name = '.' WHERE name = 'n'", bad_name},
-        {"UPDATE entry SET name = '..' WHERE name = 'leaf'", bad_name},
-        {"UPDATE entry SET name = '' WHERE name = 'leaf'", bad_name},
-        {"UPDATE entry SET name = 'a/b' WHERE name = 'leaf'", bad_name},
-        {"UPDATE entry SET name = 'a' || char(10) WHERE name = 'leaf'", bad_name},
-        {"UPDATE entry SET name = CAST('leaf' AS BLOB) WHERE name = 'leaf'", bad_name},
-        {"UPDATE entry SET name = hex(zeroblob(2100)) WHERE name = 'leaf'", bad_name},
-        {"UPDATE entry SET parent = 99 WHERE name = 'leaf'",
-         "the backup holds an entry whose parent is missing"},
+        {set_in("n", "name = '.'"), bad_name},
+        {set_in("leaf", "name = '..'"), bad_name},
+        {set_in("leaf", "name = ''"), bad_name},
+        {set_in("leaf", "name = 'a/b'"), bad_name},
+        {set_in("leaf", "name = 'a' || char(10)"), bad_name},
+        {set_in("leaf", "name = CAST('leaf' AS BLOB)"), bad_name},
+        {set_in("leaf", "name = hex(zeroblob(2100))"), bad_name},
+        {set_in("leaf", "parent = 99"), "the backup holds an entry whose parent is missing"},
         {"UPDATE node SET path = '/m' WHERE path = '/n'", bad_nodes},
         {"INSERT INTO node (path) VALUES ('/o')", bad_nodes},
         {"UPDATE node SET id = 7 WHERE id = 1; UPDATE entry SET parent = 7 WHERE parent = 1",
          bad_nodes},
-        {"UPDATE entry SET kind = 3 WHERE name = 'leaf'",
-         "the backup holds an entry of no known kind"},
-        {"UPDATE entry SET type = 12 WHERE name = 'leaf'",
-         "the backup holds a data point of no known type"},
-        {"UPDATE entry SET property = 256 WHERE name = 'leaf'",
-         "the backup holds a property outside 0..255"},
+        {set_in("leaf", "kind = 3"), "the backup holds an entry of no known kind"},
+        {set_in("leaf", "type = 12"), "the backup holds a data point of no known type"},
+        {set_in("leaf", "property = 256"), "the backup holds a property outside 0..255"},
         // Dumped as they stood: wrong values, or XML that no parser takes.
-        {"UPDATE entry SET value = 'abc' WHERE name = 'leaf'", bad_value},
-        {"UPDATE entry SET value = '01' WHERE name = 'leaf'", bad_value},
-        {"UPDATE entry SET type = 6, value = x'C328' WHERE name = 'leaf'", bad_value},
-        {"UPDATE entry SET type = 6, value = 'a' || char(1) WHERE name = 'leaf'", bad_value},
-        {"UPDATE entry SET type = 2 WHERE name = 'n'", node_value},
-        {"UPDATE entry SET value = '1' WHERE name = 'n'", node_value},
+        {set_in("leaf", "value = 'abc'"), bad_value},
+        {set_in("leaf", "value = '01'"), bad_value},
+        {set_in("leaf", "type = 6, value = x'C328'"), bad_value},
+        {set_in("leaf", "type = 6, value = 'a' || char(1)"), bad_value},
+        {set_in("n", "type = 2"), node_value},
+        {set_in("n", "value = '1'"), node_value},
     };
     for (const auto& row : cases) {
-        SCOPED_TRACE(row.sql ? row.sql : "damaged page");
+        SCOPED_TRACE(row.sql);
         std::filesystem::copy_file(good, bad, std::filesystem::copy_options::overwrite_existing);
-        craft(bad, row.sql);
+        craft(bad, row.sql.empty() ? nullptr : row.sql.c_str());
         Result result = cdsctl(store, {"restore", bad});
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.err, "cdsctl: " + bad + ": restore failed: " + row.reason + "\n");

@@ -149,35 +149,32 @@ TEST_F(StoreTest, TwoProcessesWritingAtOnceBothSucceed)
 
 TEST(StoreOpen, RefusesWhatIsNotAStore)
 {
+    TempStore store;
     const struct {
-        const char* name;
+        std::string name; // CDS_STORE
         const char* sql;  // run on the file first, or null
         const char* text; // written to the file first, or null
     } cases[] = {
-        {"plain text", nullptr, "hello\n"},
-        {"another database", "CREATE TABLE other (x)", nullptr},
-        {"marked by another program", "PRAGMA application_id = 42", nullptr},
-        {"a store of an older layout",
+        {store.dir + "/plain text", nullptr, "hello\n"},
+        {store.dir + "/another database", "CREATE TABLE other (x)", nullptr},
+        {store.dir + "/marked by another program", "PRAGMA application_id = 42", nullptr},
+        {store.dir + "/an older layout",
          "CREATE TABLE entry (parent TEXT); PRAGMA application_id = 1128551217", nullptr},
+        {store.dir + "/missing/store.db", nullptr, nullptr},
+        // SQLite reads these as a database in memory, a temporary one or a
+        // URI: a write there succeeded and kept nothing.
+        {"", nullptr, nullptr},
+        {":memory:", nullptr, nullptr},
+        {"file:" + store.file, nullptr, nullptr},
     };
     for (const auto& row : cases) {
-        TempStore store;
         if (row.text)
-            std::ofstream(store.file) << row.text;
+            std::ofstream(row.name) << row.text;
         if (row.sql)
-            run_sql(store.file, row.sql);
+            run_sql(row.name, row.sql);
+        setenv("CDS_STORE", row.name.c_str(), 1);
         pcd_handle_t handle = pcd_init();
-        EXPECT_EQ(handle, nullptr) << row.name;
-        pcd_close(handle);
-    }
-    TempStore store;
-    // SQLite reads these as a database in memory, a temporary one or a URI:
-    // a write there succeeded and kept nothing.
-    for (const std::string& name : std::vector<std::string>{store.dir + "/missing/store.db", "",
-                                                            ":memory:", "file:" + store.file}) {
-        setenv("CDS_STORE", name.c_str(), 1);
-        pcd_handle_t handle = pcd_init();
-        EXPECT_EQ(handle, nullptr) << "'" << name << "'";
+        EXPECT_EQ(handle, nullptr) << "'" << row.name << "'";
         pcd_close(handle);
     }
 }

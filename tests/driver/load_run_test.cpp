@@ -111,6 +111,24 @@ const std::string not_standalone =
     "Error: document type declaration with an external subset or parameter entity reference"
     " - exiting\nXML_ParseBuffer() failed\nError: document is not standalone at line 1, column ";
 
+// Entities a billion characters long, or read from a file the document names.
+std::string entity_bomb()
+{
+    std::string bomb = "<!DOCTYPE dump [<!ENTITY a0 \"lol\">\n";
+    for (int i = 1; i <= 12; ++i) {
+        std::string previous = "&a" + std::to_string(i - 1) + ";";
+        bomb += "<!ENTITY a" + std::to_string(i) + " \"";
+        for (int k = 0; k < 8; ++k)
+            bomb += previous;
+        bomb += "\">\n";
+    }
+    return bomb + "]>\n<dump><node root=\"/\"><attr name=\"a\" type=\"string\">&a12;</attr>"
+                  "</node></dump>\n";
+}
+const std::string external_entity =
+    "<!DOCTYPE dump [<!ENTITY s SYSTEM \"file:///etc/passwd\">]>\n<dump><node root=\"/\">"
+    "<attr name=\"a\" type=\"string\">&s;</attr></node></dump>\n";
+
 const BadDocument bad_documents[] = {
     {"Truncated", "<dump>\n<node root=\"/\">\n<attr name=\"a\" type=\"string\">v</attr>\n",
      "XML_ParseBuffer() failed\n"
@@ -133,6 +151,12 @@ const BadDocument bad_documents[] = {
      "Error: parsing aborted at line 2, column 29\n"},
     {"EntityInNameWithExternalSubset", external_subset + entity_in_name, not_standalone + "22\n"},
     {"EntityInRootWithParameterEntity", parameter_entity + entity_in_root, not_standalone + "47\n"},
+    {"EntityBomb", entity_bomb(),
+     "XML_ParseBuffer() failed\nError: limit on input amplification factor (from DTD and "
+     "entities) breached at line 15, column 50\n"},
+    {"ExternalEntity", external_entity,
+     "XML_ParseBuffer() failed\n"
+     "Error: error in processing external entity reference at line 2, column 50\n"},
     // Standalone, the document's own declarations are all there is.
     {"EntityInNameStandalone",
      "<?xml version=\"1.0\" standalone=\"yes\"?>\n" + external_subset + entity_in_name,

@@ -143,16 +143,6 @@ toolkit::CElement leaf_value(const std::string& path)
     return has_leaf(path) ? tree[path].value : toolkit::CElement();
 }
 
-void fail_get_leaves(const std::string& path)
-{
-    faults.get_leaves.insert(path);
-}
-
-void fail_set_leaves(int n)
-{
-    faults.set_leaves_call = n;
-}
-
 const std::vector<Call>& calls()
 {
     return call_log;

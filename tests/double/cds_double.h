@@ -44,9 +44,6 @@ struct Faults {
 };
 extern Faults faults;
 
-void fail_get_leaves(const std::string& path);
-void fail_set_leaves(int n);
-
 const std::vector<Call>& calls();
 int count_calls(const std::string& operation);
 bool connection_open();

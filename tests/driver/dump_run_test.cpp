@@ -3,6 +3,7 @@
 #include "tests/double/cds_double.h"
 #include "tests/double/run_tool.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,83 +39,71 @@ class DumpRun : public testing::Test
     const std::string file = temp.dir + "/out.xml";
 };
 
-TEST_F(DumpRun, WritesTheFileNotStandardOutput)
+// The rows' output file is left behind by a dump that succeeds only, and
+// a device is never removed.
+TEST_F(DumpRun, FailedDumpsLeaveNoFile)
 {
-    ToolResult result = run_tool({"-f", file});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(read_file(file), whole);
-}
-
-TEST_F(DumpRun, MissingLastPathDeletesTheFile)
-{
-    ToolResult result = run_tool({"-f", file, "-p", "/A", "-p", "/Missing"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_FALSE(exists(file));
-}
-
-// A nested failure used to leave a file with whole subtrees missing and status 0.
-TEST_F(DumpRun, FailedNestedListingDeletesTheFile)
-{
-    cds_double::faults.list_node.insert("/A");
-    ToolResult result = run_tool({"-f", file});
-    EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.err, "Error: list_node() returned error on '/A'\n");
-    EXPECT_FALSE(exists(file));
-    EXPECT_FALSE(cds_double::connection_open());
-}
-
-TEST_F(DumpRun, UnopenableFile)
-{
-    // The store's own file is refused before it is truncated.
-    cds_double::faults.store_files.insert(file);
-    for (const std::string& path : {directory + "/no/such/dir.xml", file}) {
-        SCOPED_TRACE(path);
-        ToolResult result = run_tool({"-f", path});
-        EXPECT_EQ(result.status, -1);
+    const std::string store_file = directory + "/store.db";
+    const std::string no_dir = directory + "/no/such/dir.xml";
+    cds_double::faults.store_files.insert(store_file);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        const char* broken = nullptr; // list_node fails there
+    } cases[] = {
+        {{"-f", file}, 0, ""},
+        {{"-f", file, "-p", "/A", "-p", "/Missing"}, 1, ""},
+        // A nested failure used to leave whole subtrees missing and status 0.
+        {{"-f", file}, -1, "Error: list_node() returned error on '/A'\n", "/A"},
+        {{"-f", no_dir}, -1, "Error: can't open file at '" + no_dir + "'\n"},
+        // The store's own file is refused before it is truncated.
+        {{"-f", store_file}, -1, "Error: can't open file at '" + store_file + "'\n"},
+        // A full disk used to give status 0 and a truncated document.
+        {{"-f", "/dev/full"}, -1, "Error: can't write file at '/dev/full'\n"},
+        // Run as root, a failed dump to a device used to unlink the device.
+        {{"-f", "/dev/null", "-p", "/Missing"}, 1, ""},
+    };
+    for (const auto& row : cases) {
+        const std::string& out = row.args[1];
+        SCOPED_TRACE(out);
+        cds_double::faults.list_node.clear();
+        if (row.broken)
+            cds_double::faults.list_node.insert(row.broken);
+        ToolResult result = run_tool(row.args);
+        EXPECT_EQ(result.status, row.status);
         EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "Error: can't open file at '" + path + "'\n");
-        EXPECT_FALSE(exists(path));
+        EXPECT_EQ(result.err, row.err);
+        EXPECT_EQ(exists(out), row.status == 0 || out.rfind("/dev/", 0) == 0);
+        if (row.status == 0) {
+            EXPECT_EQ(read_file(out), whole);
+        }
         EXPECT_FALSE(cds_double::connection_open());
+        std::remove(file.c_str());
     }
 }
 
-// A full disk used to give status 0 and a truncated document.
-TEST_F(DumpRun, WriteFailureIsAnError)
-{
-    ToolResult result = run_tool({"-f", "/dev/full"});
-    EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.err, "Error: can't write file at '/dev/full'\n");
-    EXPECT_TRUE(exists("/dev/full"));
-}
-
-// Run as root, a failed dump to a device used to unlink the device.
-TEST_F(DumpRun, FailedDumpKeepsADevice)
-{
-    ToolResult result = run_tool({"-f", "/dev/null", "-p", "/Missing"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(exists("/dev/null"));
-}
-
-TEST_F(DumpRun, SensitiveDumpCreatesAPrivateFile)
+// A file that -s creates is its owner's only; one already there keeps its mode.
+TEST_F(DumpRun, SensitiveDumpsAreForTheOwner)
 {
     mode_t old_mask = umask(022);
-    ToolResult result = run_tool({"-s", "-f", file});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(mode_of(file), 0600u);
-    std::string plain = directory + "/plain.xml";
-    run_tool({"-f", plain});
-    EXPECT_EQ(mode_of(plain), 0644u);
+    const struct {
+        bool sensitive;
+        mode_t before; // 0: no file before the dump
+        mode_t after;
+    } cases[] = {{true, 0, 0600}, {false, 0, 0644}, {true, 0640, 0640}};
+    for (const auto& row : cases) {
+        std::remove(file.c_str());
+        if (row.before) {
+            write_file(file, "old");
+            chmod(file.c_str(), row.before);
+        }
+        run_tool(row.sensitive ? std::vector<std::string>{"-s", "-f", file}
+                               : std::vector<std::string>{"-f", file});
+        EXPECT_EQ(mode_of(file), row.after);
+        EXPECT_EQ(read_file(file), whole);
+    }
     umask(old_mask);
-}
-
-TEST_F(DumpRun, SensitiveDumpKeepsAnExistingFilesMode)
-{
-    write_file(file, "old");
-    chmod(file.c_str(), 0640);
-    run_tool({"-s", "-f", file});
-    EXPECT_EQ(mode_of(file), 0640u);
-    EXPECT_EQ(read_file(file), whole);
 }
 
 } // namespace

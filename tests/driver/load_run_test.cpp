@@ -73,7 +73,7 @@ TEST_F(LoadRun, UnreadableFile)
 TEST_F(LoadRun, FailedWriteFailsTheLoad)
 {
     write_input(two_points);
-    cds_double::fail_set_leaves(0);
+    cds_double::faults.set_leaves_call = 0;
     ToolResult result = run_tool({"-l", file});
     EXPECT_EQ(result.status, -1);
     EXPECT_EQ(result.err, "set_leaves() returned error\n");

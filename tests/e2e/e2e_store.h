@@ -2,13 +2,18 @@
 // against a store file named inside that directory.
 #pragma once
 
-#include "checks.h"
 #include "files.h"
 #include "program.h"
 #include "temp_store.h"
 
 #include <string>
 #include <vector>
+
+bool file_exists(const std::string& path);
+
+// Empty when every document validates against the dump schema, otherwise
+// xmllint's complaint.
+std::string schema_errors(const std::vector<std::string>& documents, const std::string& dir);
 
 inline std::string in_dir(const TempStore& temp, const std::string& name)
 {

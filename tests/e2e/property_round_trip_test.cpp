@@ -111,7 +111,7 @@ TEST(RoundTripProperty, RandomStoresComeBackAsDumped)
         ASSERT_EQ(run.status, 0) << run.err;
         ASSERT_EQ(run.err, "");
         run = cdsxml(temp, "loaded.db", flags);
-        ASSERT_EQ(run.out, read_file(first)) << first_difference(read_file(first), run.out);
+        ASSERT_EQ(run.out, read_file(first));
         unvalidated.push_back(first);
         // One xmllint run per group of documents; the file names carry the seeds.
         if (unvalidated.size() == 50 || i + 1 == cases) {

@@ -263,7 +263,7 @@ TEST_F(LoadTest, OnlyExistingKeepsTheOthersOfItsBatch)
     EXPECT_FALSE(cds_double::has_leaf("/b"));
 
     // Broke: a failed check dropped the batch silently and the load succeeded.
-    cds_double::fail_get_leaves("/b");
+    cds_double::faults.get_leaves.insert("/b");
     EXPECT_EQ(load(document), -1);
     EXPECT_EQ(err, "Error: get_leaves() returned error\n");
     EXPECT_EQ(cds_double::count_calls("set_leaves"), 1);
@@ -280,7 +280,7 @@ TEST_F(LoadTest, RefusedItemsFailTheLoad)
 
 TEST_F(LoadTest, EachLoadStartsClean)
 {
-    cds_double::fail_set_leaves(1);
+    cds_double::faults.set_leaves_call = 1;
     EXPECT_EQ(load(in_root(R"(<attr name="a" {s}/>)")), -1);
     EXPECT_EQ(load(in_root(R"(<attr name="b" {s}/>)") + "<junk/>"), -1);
     EXPECT_EQ(load(in_root(R"(<attr name="c" {s}/>)")), 0);

@@ -1,7 +1,8 @@
 // Eight loads into one store while four processes dump it over and over:
 // nobody fails or gives up waiting, every dump is one consistent state of
 // the store, and every data point arrives.
-#include "stress_support.h"
+#include "files.h"
+#include "program.h"
 #include "temp_store.h"
 
 #include <gtest/gtest.h>
@@ -74,18 +75,13 @@ std::vector<std::string> load_while_dumping(const TempStore& store)
     for (int i = 0; i < loader_count; ++i) {
         std::string name = store.dir + "/load" + std::to_string(i);
         write_file(name + ".xml", loader_document(i));
-        loads.push_back(
-            start_program({{CDSXML, "-l", name + ".xml"}, "", "", "", "", name + ".err"}));
+        loads.push_back(start_program({{CDSXML, "-l", name + ".xml"}, "", "", "", name + ".err"}));
     }
     for (int d = 0; d < dumper_count; ++d) {
         std::string err = store.dir + "/dumper" + std::to_string(d) + ".err";
-        dumps.push_back(
-            start_program({{"/bin/sh", "-c", dump_loop, CDSXML, store.dir, std::to_string(d)},
-                           "",
-                           "",
-                           "",
-                           "",
-                           err}));
+        Program dumper{{"/bin/sh", "-c", dump_loop, CDSXML, store.dir, std::to_string(d)}};
+        dumper.err = err;
+        dumps.push_back(start_program(dumper));
     }
     for (pid_t pid : loads)
         EXPECT_EQ(finish_program(pid).status, 0);

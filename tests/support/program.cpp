@@ -3,104 +3,57 @@
 #include "driver/resources.h"
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace
 {
 
-class SpawnActions
-{
-  public:
-    SpawnActions()
-    {
-        posix_spawn_file_actions_init(&actions);
-    }
-    ~SpawnActions()
-    {
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
+const int writing = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
 
-    posix_spawn_file_actions_t actions;
-};
-
-// The program's streams that run_program holds: unnamed files, or null
-// where the program names a file of its own.
+// The streams a program gets, as descriptors of the test's own.
 struct Streams {
-    FilePtr in;
-    FilePtr out;
-    FilePtr err;
+    int in;
+    int out;
+    int err;
 };
 
-// An unnamed file that the program inherits only as one of its streams.
-FilePtr unnamed_file()
-{
-    FilePtr file(std::tmpfile());
-    if (file)
-        fcntl(fileno(file.get()), F_SETFD, FD_CLOEXEC);
-    return file;
-}
-
-void set_stream(SpawnActions& spawn, int fd, FILE* held, const std::string& file, int flags)
-{
-    if (held)
-        posix_spawn_file_actions_adddup2(&spawn.actions, fileno(held), fd);
-    else
-        posix_spawn_file_actions_addopen(&spawn.actions, fd,
-                                         file.empty() ? "/dev/null" : file.c_str(), flags, 0600);
-}
-
-// The test's environment with CDS_STORE replaced; the strings live in
-// entries, which the caller keeps alive while the program starts.
-std::vector<char*> environment_with_store(std::vector<std::string>& entries,
-                                          const std::string& store)
-{
-    for (char** variable = environ; *variable; ++variable)
-        if (std::string(*variable).rfind("CDS_STORE=", 0) != 0)
-            entries.emplace_back(*variable);
-    entries.push_back("CDS_STORE=" + store);
-    std::vector<char*> pointers;
-    for (std::string& entry : entries)
-        pointers.push_back(entry.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-pid_t spawn(const Program& program, const Streams& held)
+pid_t spawn(const Program& program, Streams streams)
 {
     if (program.args.empty())
         return -1;
-    SpawnActions spawn;
-    const int writing = O_WRONLY | O_CREAT | O_TRUNC;
-    set_stream(spawn, STDIN_FILENO, held.in.get(), program.in, O_RDONLY);
-    set_stream(spawn, STDOUT_FILENO, held.out.get(), program.out, writing);
-    set_stream(spawn, STDERR_FILENO, held.err.get(), program.err, writing);
-    if (!program.dir.empty())
-        posix_spawn_file_actions_addchdir_np(&spawn.actions, program.dir.c_str());
-
     std::vector<char*> argv;
     for (const std::string& arg : program.args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    std::vector<std::string> entries;
-    std::vector<char*> envp;
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    dup2(streams.in, STDIN_FILENO);
+    dup2(streams.out, STDOUT_FILENO);
+    dup2(streams.err, STDERR_FILENO);
     if (!program.store.empty())
-        envp = environment_with_store(entries, program.store);
-
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &spawn.actions, nullptr, argv.data(),
-                    envp.empty() ? environ : envp.data()) != 0)
-        return -1;
-    return pid;
+        setenv("CDS_STORE", program.store.c_str(), 1);
+    if (program.dir.empty() || chdir(program.dir.c_str()) == 0)
+        execv(argv[0], argv.data());
+    _exit(127);
 }
 
-std::string read_whole(FILE* file)
+int named_or_null(const std::string& file)
+{
+    return open(file.empty() ? "/dev/null" : file.c_str(), writing, 0600);
+}
+
+// The stream's descriptor: the named file, or an unnamed one to read back.
+int named_or_held(const std::string& file, FilePtr& held)
+{
+    if (!file.empty())
+        return open(file.c_str(), writing, 0600);
+    held.reset(std::tmpfile());
+    return held ? fileno(held.get()) : -1;
+}
+
+std::string read_back(FILE* file)
 {
     std::string text;
     if (!file)
@@ -117,20 +70,20 @@ std::string read_whole(FILE* file)
 
 pid_t start_program(const Program& program)
 {
-    return spawn(program, Streams());
+    Streams streams{open("/dev/null", O_RDONLY | O_CLOEXEC), named_or_null(program.out),
+                    named_or_null(program.err)};
+    pid_t pid = spawn(program, streams);
+    for (int fd : {streams.in, streams.out, streams.err})
+        close(fd);
+    return pid;
 }
 
 ProgramRun finish_program(pid_t pid)
 {
     ProgramRun run;
     int status = 0;
-    rusage usage{};
-    if (pid == 0 || pid < -1)
+    if (pid <= 0 || waitpid(pid, &status, 0) != pid)
         return run;
-    run.pid = wait4(pid, &status, 0, &usage);
-    if (run.pid <= 0)
-        return run;
-    run.max_rss_kb = usage.ru_maxrss;
     if (WIFEXITED(status))
         run.status = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
@@ -140,28 +93,20 @@ ProgramRun finish_program(pid_t pid)
 
 ProgramRun run_program(const Program& program, const std::string& input)
 {
-    Streams held;
-    if (program.in.empty()) {
-        held.in = unnamed_file();
-        if (held.in) {
-            std::fwrite(input.data(), 1, input.size(), held.in.get());
-            std::fflush(held.in.get());
-            std::rewind(held.in.get());
-        }
+    FilePtr in(std::tmpfile()), out, err;
+    if (in) {
+        std::fwrite(input.data(), 1, input.size(), in.get());
+        std::fflush(in.get());
+        std::rewind(in.get());
     }
-    if (program.out.empty())
-        held.out = unnamed_file();
-    if (program.err.empty())
-        held.err = unnamed_file();
-
-    pid_t pid = spawn(program, held);
-    if (pid < 0) {
-        ProgramRun run;
-        run.err = "cannot start " + (program.args.empty() ? "nothing" : program.args[0]);
-        return run;
-    }
-    ProgramRun run = finish_program(pid);
-    run.out = read_whole(held.out.get());
-    run.err = read_whole(held.err.get());
+    Streams streams{in ? fileno(in.get()) : -1, named_or_held(program.out, out),
+                    named_or_held(program.err, err)};
+    ProgramRun run = finish_program(spawn(program, streams));
+    if (!out)
+        close(streams.out);
+    if (!err)
+        close(streams.err);
+    run.out = read_back(out.get());
+    run.err = read_back(err.get());
     return run;
 }

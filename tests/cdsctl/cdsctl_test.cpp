@@ -92,6 +92,7 @@ TEST(Cdsctl, CommandLine)
         {{"mknode", "/a", "--property", "-0"}, "", 1, property},
         {{"mknode", "/a", "--property", "007"}, "", 1, property},
         {{"get", "/n/leaf", "--property", "1"}, "", 1, "get: unknown option '--property'"},
+        {{"backup", "x", "--property", "1"}, "", 1, "backup: unknown option '--property'"},
         {{"set", "/a", "int32", "x"}, "", 2, "/a: 'x' is not a valid int32 value"},
         {{"set", "rel", "int32", "1"}, "", 2, "rel: the path has no canonical form"},
         {{"set", "/n/leaf/x", "int32", "1"}, "", 2, "/n/leaf/x" + through},
@@ -164,6 +165,8 @@ TEST(Cdsctl, CommandLine)
     for (const char* name : {"set", "mknode", "get", "stat", "ls", "rm", "import", "export",
                              "backup", "restore", "help"})
         EXPECT_NE(help.out.find("\n  "s + name + " "), std::string::npos) << name;
+    for (const char* word : {"-h", "--help"})
+        EXPECT_EQ(cdsctl(store, {word}).out, help.out) << word;
     // Output lost on a full device used to pass for success.
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"ls"}, {"get", "/c/n/y"}, {"stat", "/c/n/y"}, {"export"}, {"help"}}) {
@@ -222,7 +225,12 @@ TEST(Cdsctl, ExportGivesBackWhatWasImported)
              "/edge/no bytes\tbinary\t0\t\n"
              "/edge/f\tbool\t1\tfalse\n"
              "/edge/sub/deep\tint64\t9\t-1\n";
-    std::string expected = lines;
+    // A last line without its LF, longer than a block read, whose last byte
+    // is read alone.
+    std::string long_line = "/edge/long\tstring\t0\t";
+    long_line += std::string(65537 - lines.size() - long_line.size(), 'x');
+    lines += long_line;
+    std::string expected = lines + "\n";
     // Nodes created on the way have a line of their own.
     expected.insert(expected.rfind("/edge/sub/deep"), "/edge/sub\tnode\t0\t\n");
 

@@ -59,8 +59,10 @@ class StoreTest : public ::testing::Test
                          const std::vector<pcd_tribool_t>& persist)
     {
         std::vector<api_status_t> statuses;
-        if (cds.set_leaves(paths, elements, persist, statuses) != 0)
+        if (cds.set_leaves(paths, elements, persist, statuses) != 0) {
+            EXPECT_EQ(statuses, std::vector<api_status_t>(paths.size(), API_STATUS_ABSENT));
             return {-1};
+        }
         return std::vector<int>(statuses.begin(), statuses.end());
     }
     int set(const std::string& path, data_type_t type, const std::string& text,
@@ -78,6 +80,8 @@ class StoreTest : public ::testing::Test
         std::vector<element_property_t> properties;
         if (cds.get_leaves(paths, statuses, elements, properties) != 0)
             return {"failed"};
+        EXPECT_TRUE(statuses.size() == paths.size() && elements.size() == paths.size() &&
+                    properties.size() == paths.size());
         std::vector<std::string> answers;
         for (std::size_t i = 0; i < paths.size(); ++i) {
             const char* type_name = pcd_enum_to_str(elements.at(i).type());
@@ -378,6 +382,11 @@ TEST_F(StoreTest, ListsAndGetsWhatIsThere)
     ASSERT_EQ(cds_store::remove_entry(cds.handle, "/o/a"), cds_store::Result::ok);
     ASSERT_EQ(set("/o/a", DATA_TYPE_INT32, "1"), 1);
     EXPECT_EQ(list("/o"), "c:1:0 b:1:1 e:2:0 a:1:0 ");
+    // Damaged, the store fails the listing rather than list what no write makes.
+    close();
+    run_sql(store.file, "UPDATE entry SET name = '..' WHERE name = 'c'");
+    cds.handle = pcd_init();
+    EXPECT_EQ(list("/o"), "failed");
 }
 
 TEST(StorePath, CanonicalizesInPlaceWithinTheStoreLimits)

@@ -1,6 +1,5 @@
 #include "driver/run_options.h"
 #include "dump/walker.h"
-#include "files.h"
 #include "tests/double/cds_double.h"
 
 #include <cstdio>
@@ -11,7 +10,6 @@ namespace
 {
 
 using cds_double::add_leaf;
-using cds_double::add_node;
 
 struct Dump {
     int result;
@@ -46,53 +44,6 @@ class WalkerTest : public testing::Test
         return {result, text};
     }
 };
-
-struct DumpCase {
-    const char* name;
-    const char* path;
-    int max_depth;
-    bool persistent_only;
-    int result; // the text is in golden/NAME.xml
-};
-
-const DumpCase dump_cases[] = {
-    // Nodes with nothing written inside leave no trace; the first data point
-    // deep down opens its whole chain of nodes at once.
-    {"deferred-node-starts", "/A", 0, false, 0},
-    {"empty-root", "/Empty", 0, false, 0},
-    {"missing-root", "/Missing", 0, false, 1},
-    {"depth-limit", "/N", 2, false, 0},
-    {"excludes", "/E", 0, false, 0},
-    {"persistent-excludes", "/E", 0, true, 0},
-    {"any-property", "/P", 0, false, 0},
-    {"persistent-only", "/P", 0, true, 0},
-};
-
-TEST_F(WalkerTest, DumpsMatchTheirGoldenFiles)
-{
-    add_leaf("/A/Hidden/SerialNumber/Value", DATA_TYPE_STRING, "s");
-    add_node("/A/Empty");
-    add_leaf("/A/P/Q/R/v", DATA_TYPE_STRING, "deep");
-    add_leaf("/A/x", DATA_TYPE_BOOL, "true", ELEMENT_PROPERTY_PERSISTENT);
-    add_node("/Empty");
-    add_leaf("/N/a", DATA_TYPE_STRING, "1");
-    add_leaf("/N/B/b", DATA_TYPE_STRING, "2");
-    add_leaf("/N/B/C/c", DATA_TYPE_STRING, "3");
-    add_leaf("/E/B/b", DATA_TYPE_STRING, "1", ELEMENT_PROPERTY_PERSISTENT);
-    add_leaf("/E/BC/c", DATA_TYPE_STRING, "2", ELEMENT_PROPERTY_PERSISTENT);
-    add_leaf("/P/ordinary", DATA_TYPE_STRING, "0");
-    add_leaf("/P/persistent", DATA_TYPE_STRING, "1", ELEMENT_PROPERTY_PERSISTENT);
-    add_leaf("/P/other", DATA_TYPE_STRING, "5", static_cast<element_property_t>(5));
-    add_leaf("/P/N/o", DATA_TYPE_STRING, "0");
-    run_options.excludes = {"/E", "/E/B", "/E/BC/c"};
-    run_options.persistent_excludes = {"/E/BC"};
-    for (const DumpCase& c : dump_cases) {
-        SCOPED_TRACE(c.name);
-        Dump d = dump(c.path, c.max_depth, c.persistent_only);
-        EXPECT_EQ(d.result, c.result);
-        EXPECT_EQ(d.text, read_file(std::string(GOLDEN_DIR) + c.name + ".xml"));
-    }
-}
 
 struct FaultCase {
     const char* name;

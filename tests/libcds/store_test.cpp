@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -118,38 +117,6 @@ class StoreTest : public ::testing::Test
     TempStore store;
     CCds cds;
 };
-
-TEST_F(StoreTest, TwoProcessesWritingAtOnceBothSucceed)
-{
-    close();
-    pid_t children[2];
-    for (int index : {0, 1}) {
-        children[index] = fork();
-        ASSERT_GE(children[index], 0);
-        if (children[index] != 0)
-            continue;
-        cds.handle = pcd_init();
-        bool ok = cds.handle != nullptr;
-        for (int batch = 0; ok && batch < 20; ++batch) {
-            std::vector<std::string> paths;
-            for (int i = 0; i < 128; ++i)
-                paths.push_back("/w" + std::to_string(index) + "/b" + std::to_string(batch) + "/p" +
-                                std::to_string(i));
-            ok = set(paths, std::vector<CElement>(128, typed(DATA_TYPE_INT32, "1")),
-                     std::vector<pcd_tribool_t>(128, PCD_TRUE)) == std::vector<int>(128, 1);
-        }
-        close();
-        _exit(ok ? 0 : 1);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        EXPECT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    cds.handle = pcd_init();
-    EXPECT_EQ(leaves({"/w0/b19/p127", "/w1/b19/p127"}),
-              (std::vector<std::string>{"int32 1 1", "int32 1 1"}));
-}
 
 TEST(StoreOpen, RefusesWhatIsNotAStore)
 {

@@ -124,14 +124,6 @@ void add_leaf(const std::string& path, data_type_t type, const std::string& text
     tree[path].property = property;
 }
 
-void remove(const std::string& path)
-{
-    auto& siblings = tree[parent_of(path)].children;
-    siblings.erase(std::find(siblings.begin(), siblings.end(), name_of(path)));
-    for (auto it = tree.begin(); it != tree.end();)
-        it = is_under(it->first, path) ? tree.erase(it) : std::next(it);
-}
-
 bool has_leaf(const std::string& path)
 {
     auto found = tree.find(path);
@@ -229,7 +221,7 @@ int CCds::get_leaves(const std::vector<std::string>& paths, std::vector<api_stat
         return -1;
     for (const std::string& path : paths) {
         std::string key = canonical(path);
-        bool exists = cds_double::has_leaf(key);
+        bool exists = cds_double::has_leaf(key) && !faults.gone.count(path);
         statuses.push_back(exists ? API_STATUS_EXISTS : API_STATUS_ABSENT);
         elements.push_back(exists ? tree[key].value : CElement());
         properties.push_back(exists ? tree[key].property : ELEMENT_PROPERTY_ORDINARY);

@@ -25,7 +25,6 @@ void add_node(const std::string& path);
 // Creates missing nodes above path. text is the value's text form.
 void add_leaf(const std::string& path, data_type_t type, const std::string& text,
               element_property_t property = ELEMENT_PROPERTY_ORDINARY);
-void remove(const std::string& path);
 
 bool has_leaf(const std::string& path);
 // The leaf's value; an element of no type when there is none.
@@ -37,6 +36,7 @@ struct Faults {
     std::set<std::string> list_node;    // list_node fails
     std::set<std::string> absent;       // list_node finds no node
     std::set<std::string> get_leaves;   // get_leaves fails for a path under one of these
+    std::set<std::string> gone;         // listed, yet get_leaves finds no data point
     int set_leaves_call = -1;           // the n-th set_leaves (from 1) fails; 0 for every call
     std::set<std::string> refused;      // set_leaves refuses the item
     std::set<std::string> canonicalize; // pcd_canonicalize_path finds no canonical form

@@ -75,6 +75,12 @@ const FaultCase fault_cases[] = {
      "\t\t<node name=\"D\">\n\t\t\t<attr name=\"d\" type=\"string\">5</attr>\n"
      "\t\t</node>\n\t</node>\n",
      ""},
+    // Used to be written with type "invalid" and an empty value.
+    {"data point gone after the listing", &cds_double::Faults::gone, "/F/D/d", 0,
+     "\t\t<node name=\"C\">\n\t\t\t<attr name=\"c\" type=\"string\">3</attr>\n"
+     "\t\t\t<node name=\"E\">\n\t\t\t\t<attr name=\"e\" type=\"string\">4</attr>\n"
+     "\t\t\t</node>\n\t\t</node>\n\t</node>\n",
+     ""},
 };
 
 TEST_F(WalkerTest, FailingAndVanishedNestedNodes)
@@ -93,33 +99,6 @@ TEST_F(WalkerTest, FailingAndVanishedNestedNodes)
         EXPECT_EQ(d.result, c.result) << c.name;
         EXPECT_EQ(d.text, std::string(up_to_b) + c.text) << c.name;
     }
-}
-
-// Deletes /G/b when the root start line is written, that is after /G was
-// listed and before its data points are read.
-ssize_t delete_on_write(void* text, const char* data, std::size_t size)
-{
-    static_cast<std::string*>(text)->append(data, size);
-    if (cds_double::has_leaf("/G/b"))
-        cds_double::remove("/G/b");
-    return static_cast<ssize_t>(size);
-}
-
-// Used to be written with type "invalid" and an empty value.
-TEST_F(WalkerTest, SkipsDataPointDeletedAfterTheListing)
-{
-    add_leaf("/G/a", DATA_TYPE_STRING, "1");
-    add_leaf("/G/b", DATA_TYPE_STRING, "2");
-    add_leaf("/G/c", DATA_TYPE_STRING, "3");
-    std::string text;
-    FILE* out = fopencookie(&text, "w", {nullptr, delete_on_write, nullptr, nullptr});
-    std::setvbuf(out, nullptr, _IONBF, 0);
-    EXPECT_EQ(dump_node(out, "/G", "/G", 1, 0, false), 0);
-    std::fclose(out);
-    EXPECT_EQ(text, "\t<node root=\"/G\">\n"
-                    "\t\t<attr name=\"a\" type=\"string\">1</attr>\n"
-                    "\t\t<attr name=\"c\" type=\"string\">3</attr>\n"
-                    "\t</node>\n");
 }
 
 TEST_F(WalkerTest, StopsWalkingOnceAWriteFails)

@@ -1,0 +1,217 @@
+// The real programs on a real store, killed and run side by side: a load
+// killed at any moment leaves each batch of 128 data points entirely or not
+// at all, an interrupted dump removes its file, and loads and dumps running
+// together each see one state of the store.
+#include "files.h"
+#include "libcds/db.h"
+#include "program.h"
+#include "temp_store.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <sstream>
+
+namespace
+{
+
+const int batch_size = 128;
+
+// Node bK under root holds batch K, whose values read "WRITER K J" and then
+// padding, which makes each commit take long enough to be hit.
+std::string batch_document(const std::string& root, int writer, int batches,
+                           std::size_t padding = 0)
+{
+    std::string document = "<dump>\n<node root=\"" + root + "\">\n";
+    for (int k = 0; k < batches; ++k) {
+        document += "<node name=\"b" + std::to_string(k) + "\">\n";
+        for (int j = 0; j < batch_size; ++j)
+            document += "<attr name=\"v" + std::to_string(j) + "\" type=\"string\">" +
+                        std::to_string(writer) + " " + std::to_string(k) + " " + std::to_string(j) +
+                        " " + std::string(padding, 'x') + "</attr>\n";
+        document += "</node>\n";
+    }
+    return document + "</node>\n</dump>\n";
+}
+
+// How many data points of each writer's batch k a dump holds, by {writer, k}.
+using Seen = std::map<std::pair<int, int>, int>;
+
+Seen batches_in(const std::string& dump)
+{
+    Seen seen;
+    const std::string value = "type=\"string\">";
+    for (std::size_t at = dump.find(value); at != std::string::npos;
+         at = dump.find(value, at + 1)) {
+        std::istringstream fields(dump.substr(at + value.size(), 40));
+        int writer = 0, k = 0;
+        if (fields >> writer >> k)
+            ++seen[{writer, k}];
+    }
+    return seen;
+}
+
+int points(Seen& seen, int writer, int k)
+{
+    return seen[{writer, k}];
+}
+
+std::string integrity_check(const std::string& store_file)
+{
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(store_file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    DatabasePtr db(raw);
+    sqlite3_busy_timeout(db.get(), 5000);
+    std::string result;
+    auto add_row = [](void* text, int, char** values, char**) {
+        *static_cast<std::string*>(text) += values[0] ? values[0] : "NULL";
+        return 0;
+    };
+    if (sqlite3_exec(db.get(), "PRAGMA integrity_check", add_row, &result, nullptr) != SQLITE_OK)
+        return sqlite3_errmsg(db.get());
+    return result;
+}
+
+bool has_exited(pid_t pid)
+{
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
+TEST(Crash, KilledLoadLeavesWholeBatches)
+{
+    const int batches = 10;
+    const char* given = std::getenv("STRESS_SEED");
+    unsigned seed = given ? std::strtoul(given, nullptr, 10) : std::random_device()();
+    SCOPED_TRACE("repeat with STRESS_SEED=" + std::to_string(seed));
+    std::mt19937 random(seed);
+    TempStore store;
+    std::string document = store.dir + "/crash.xml";
+    std::vector<int> expected(batches, 0); // the run whose batch k is there; 0: none
+    for (int run = 1; run <= 30; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        // Every third run starts over, so that kills hit new data points as
+        // well as replaced ones.
+        if (run % 3 == 0) {
+            run_program({{CDSCTL, "rm", "/crash"}});
+            expected.assign(batches, 0);
+        }
+        write_file(document, batch_document("/crash", run, batches, 8000));
+        pid_t pid = start_program({{CDSXML, "-l", document}});
+        ASSERT_GT(pid, 0);
+        // A load writes a batch every 130 ms or so.
+        usleep(std::uniform_int_distribution<useconds_t>(0, 1500000)(random));
+        kill(pid, SIGKILL);
+        ProgramRun how = finish_program(pid);
+        ASSERT_TRUE(how.signal == SIGKILL || how.status == 0) << "exit " << how.status;
+
+        ASSERT_EQ(integrity_check(store.file), "ok");
+        auto seen = batches_in(run_program({{CDSXML, "-p", "/crash"}}).out);
+        // The batches of this run come first, in document order; the rest
+        // are as the runs before left them.
+        int k = 0;
+        while (k < batches && points(seen, run, k) == batch_size)
+            expected[k++] = run;
+        for (; k < batches; ++k)
+            for (int writer = 1; writer <= run; ++writer)
+                ASSERT_EQ(points(seen, writer, k), writer == expected[k] ? batch_size : 0)
+                    << "batch " << k << " of run " << writer;
+    }
+}
+
+// An interrupted dump used to leave an unterminated document behind. The
+// dump is stopped once it has written something, so that the signal finds
+// it running.
+TEST(Crash, InterruptedDumpRemovesItsFileAndDiesOfTheSignal)
+{
+    TempStore store;
+    std::string lines;
+    for (int k = 0; k < 300000; ++k)
+        lines += "/i/n" + std::to_string(k / 100) + "/v" + std::to_string(k) + "\tint32\t0\t1\n";
+    ASSERT_EQ(run_program({{CDSCTL, "import"}}, lines).err, "");
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal_number));
+        // A runner started in the background may pass the signal on ignored,
+        // and a dump leaves an ignored signal ignored.
+        signal(signal_number, SIG_DFL);
+        std::string dump = store.dir + "/stopped.xml";
+        pid_t pid = start_program({{CDSXML, "-f", dump}});
+        ASSERT_GT(pid, 0);
+        struct stat info {
+        };
+        while (!has_exited(pid) && (stat(dump.c_str(), &info) != 0 || info.st_size == 0))
+            usleep(100);
+        kill(pid, SIGSTOP);
+        kill(pid, signal_number);
+        kill(pid, SIGCONT);
+        EXPECT_EQ(finish_program(pid).signal, signal_number);
+        EXPECT_NE(access(dump.c_str(), F_OK), 0);
+    }
+}
+
+// Eight loads into one store not yet made while four processes dump it over
+// and over: nobody fails or gives up waiting, every dump sees each load as
+// some number of whole batches in order, and every data point arrives.
+TEST(Concurrency, LoadsAndDumpsShareTheStore)
+{
+    const int loaders = 8;
+    const int batches = 5;
+    TempStore store;
+    std::vector<pid_t> loads, dumps;
+    for (int i = 1; i <= loaders; ++i) {
+        std::string name = store.dir + "/load" + std::to_string(i);
+        write_file(name + ".xml", batch_document("/c/p" + std::to_string(i), i, batches));
+        loads.push_back(start_program({{CDSXML, "-l", name + ".xml"}, "", "", "", name + ".err"}));
+    }
+    const char* const dump_loop = "i=0; while [ ! -e \"$1/loaded\" ]; do i=$((i+1)); "
+                                  "\"$0\" -f \"$1/dump-$2-$i.xml\" || exit 1; done";
+    for (int d = 0; d < 4; ++d)
+        dumps.push_back(
+            start_program({{"/bin/sh", "-c", dump_loop, CDSXML, store.dir, std::to_string(d)},
+                           "",
+                           "",
+                           "",
+                           store.dir + "/dumper" + std::to_string(d) + ".err"}));
+    for (pid_t pid : loads)
+        EXPECT_EQ(finish_program(pid).status, 0);
+    write_file(store.dir + "/loaded", "");
+    for (pid_t pid : dumps)
+        EXPECT_EQ(finish_program(pid).status, 0);
+
+    int dumped = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(store.dir)) {
+        std::string name = entry.path().filename();
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".err") {
+            EXPECT_EQ(read_file(entry.path()), "") << name;
+        }
+        if (name.rfind("dump-", 0) != 0)
+            continue;
+        ++dumped;
+        std::string dump = read_file(entry.path());
+        EXPECT_NE(dump.find("</dump>\n"), std::string::npos) << name;
+        auto seen = batches_in(dump);
+        for (int i = 1; i <= loaders; ++i)
+            for (int k = 0; k < batches; ++k)
+                EXPECT_TRUE(points(seen, i, k) == 0 ||
+                            (points(seen, i, k) == batch_size &&
+                             (k == 0 || points(seen, i, k - 1) == batch_size)))
+                    << name << ": " << points(seen, i, k) << " data points of load " << i
+                    << " batch " << k;
+    }
+    EXPECT_GT(dumped, 0);
+    auto seen = batches_in(run_program({{CDSXML}, "", store.file}).out);
+    for (int i = 1; i <= loaders; ++i)
+        for (int k = 0; k < batches; ++k)
+            EXPECT_EQ(points(seen, i, k), batch_size) << "load " << i << " batch " << k;
+}
+
+} // namespace

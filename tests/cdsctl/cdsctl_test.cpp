@@ -81,74 +81,86 @@ TEST(Cdsctl, CommandLine)
     const std::string escape = "stdin:1: /a: the value has an unknown escape";
     const std::string through = ": the path passes through a data point";
     const std::string c_lines = "/c\tnode\t0\t\n/c/n\tnode\t0\t\n/c/n/y\tint32\t0\t1\n";
-    const std::vector<Row> rows = {
-        {{}, "", 1, "no command (see 'cdsctl help')"},
-        {{"frob"}, "", 1, "unknown command 'frob' (see 'cdsctl help')"},
-        {{"set", "/a", "int32"}, "", 1, "usage: cdsctl set PATH TYPE VALUE [--property N]"},
-        {{"ls", "/a", "/b"}, "", 1, "usage: cdsctl ls [PATH]"},
-        {{"set", "/a", "int33", "1"}, "", 1, "set: unknown type 'int33'"},
-        {{"set", "/a", "int32", "1", "--property", "256"}, "", 1, property},
-        {{"mknode", "/a", "--property"}, "", 1, property},
-        {{"mknode", "/a", "--property", "-0"}, "", 1, property},
-        {{"mknode", "/a", "--property", "007"}, "", 1, property},
-        {{"get", "/n/leaf", "--property", "1"}, "", 1, "get: unknown option '--property'"},
-        {{"backup", "x", "--property", "1"}, "", 1, "backup: unknown option '--property'"},
-        {{"set", "/a", "int32", "x"}, "", 2, "/a: 'x' is not a valid int32 value"},
-        {{"set", "rel", "int32", "1"}, "", 2, "rel: the path has no canonical form"},
-        {{"set", "/n/leaf/x", "int32", "1"}, "", 2, "/n/leaf/x" + through},
-        {{"set", "/n", "int32", "1"}, "", 2, "/n: a node is there"},
-        {{"set", "/a\tb", "int32", "1"}, "", 2, "/a\tb: a name in the path is not valid"},
-        {{"mknode", "/n/leaf"}, "", 2, "/n/leaf: a data point is there"},
-        {{"mknode", "/", "--property", "1"}, "", 2, "/: the root cannot be changed"},
-        {{"get", "/missing"}, "", 2, "/missing: no such data point"},
-        {{"stat", "/n"}, "", 2, "/n: is a node, not a data point"},
-        {{"ls", "/n/leaf"}, "", 2, "/n/leaf: no such node"},
-        {{"rm", "/missing"}, "", 2, "/missing: nothing is there"},
-        {{"export", "/missing"}, "", 2, "/missing: nothing is there"},
-        {{"import", "/no/file"}, "", 2, "/no/file: No such file or directory"},
-        {{"restore", "/no/file"}, "", 2, "/no/file: restore failed: *"},
-        // Names that SQLite takes for a database in memory or a URI.
-        {{"backup", ":memory:"}, "", 2, ":memory:: backup failed: not a plain path"},
-        {{"restore", "file:" + junk}, "", 2, "file:" + junk + ": restore failed: not a plain path"},
-        {{"import"}, "x\n", 2, fields},
-        {{"import"}, "/a\tstring\t0\t\tx\n", 2, fields},
-        // A failed import writes nothing, not even the lines before the bad one.
-        {{"import"}, "/a\tint32\t0\t1\n\n/b\tfloat\t0\t1\n", 2, "stdin:3: /b: no such type"},
-        {{"import"}, "/a\tint32\t300\t1\n", 2, range},
-        // Read as 0 and 1, and a TYPE as far as its NUL, these used to be imported.
-        {{"import"}, "/a\tint32\t-0\t1\n", 2, range},
-        {{"import"}, "/a\tint32\t00001\t1\n", 2, range},
-        {{"import"}, "/a\tstring\0junk\t0\tv\n"s, 2, "stdin:1: /a: no such type"},
-        {{"import"}, "/a\tstring\t0\tbad \\q\n", 2, escape},
-        {{"import"}, "/a\tstring\t0\tcut \\x4\n", 2, escape},
-        {{"import"}, "/a\tnode\t0\tx\n", 2, "stdin:1: /a: a node has no value"},
-        {{"import"}, "/a\tbool\t0\tyes\n", 2, "stdin:1: /a: the value is not valid for its type"},
-        {{"import"}, "/n/leaf/x\tint32\t0\t1\n", 2, "stdin:1: /n/leaf/x" + through},
-        {{"export"}, "", 0, small_store},
-        {{"set", "/c/x", "uint32", "7", "--property", "1"}, "", 0},
-        {{"mknode", "/c/n", "--property", "2"}, "", 0},
-        {{"set", "/c/b", "binary", "00FF"}, "", 0},
-        {{"set", "--", "/c/s", "string", "--property"}, "", 0},
-        {{"get", "/c/x"}, "", 0, "7\n"},
-        {{"get", "/c/b"}, "", 0, "00ff\n"},
-        {{"get", "/c/s"}, "", 0, "--property\n"},
-        {{"ls", "/c"},
-         "",
-         0,
-         "leaf\t1\tuint32\tx\nnode\t2\t-\tn\nleaf\t0\tbinary\tb\nleaf\t0\tstring\ts\n"},
-        {{"rm", "/c"}, "", 0},
-        {{"ls", "/c"}, "", 2, "/c: no such node"},
-        // Made again, the node holds only what is set under it now.
-        {{"set", "/c/n/y", "int32", "1"}, "", 0},
-        {{"export", "/c"}, "", 0, c_lines},
-        {{"backup", snapshot}, "", 0},
-        {{"set", "/c/n/y", "int32", "2"}, "", 0},
-        {{"set", "/y", "int32", "3"}, "", 0},
-        {{"restore", snapshot}, "", 0},
-        {{"export"}, "", 0, small_store + c_lines},
-        {{"restore", junk}, "", 2, junk + ": restore failed: not a store"},
-        {{"export"}, "", 0, small_store + c_lines},
-    };
+    std::vector<Row> rows;
+    for (const char* command : {"get", "stat", "ls", "rm", "import", "export", "backup", "restore"})
+        rows.push_back(
+            {{command, "x", "--property", "1"}, "", 1, command + ": unknown option '--property'"s});
+    rows.insert(
+        rows.end(),
+        {
+            {{}, "", 1, "no command (see 'cdsctl help')"},
+            {{"frob"}, "", 1, "unknown command 'frob' (see 'cdsctl help')"},
+            {{"set", "/a", "int32"}, "", 1, "usage: cdsctl set PATH TYPE VALUE [--property N]"},
+            {{"ls", "/a", "/b"}, "", 1, "usage: cdsctl ls [PATH]"},
+            {{"set", "/a", "int33", "1"}, "", 1, "set: unknown type 'int33'"},
+            {{"set", "/a", "int32", "1", "--property", "256"}, "", 1, property},
+            {{"mknode", "/a", "--property"}, "", 1, property},
+            {{"mknode", "/a", "--property", "-0"}, "", 1, property},
+            {{"mknode", "/a", "--property", "007"}, "", 1, property},
+            {{"set", "/a", "int32", "x"}, "", 2, "/a: 'x' is not a valid int32 value"},
+            {{"set", "rel", "int32", "1"}, "", 2, "rel: the path has no canonical form"},
+            {{"set", "/n/leaf/x", "int32", "1"}, "", 2, "/n/leaf/x" + through},
+            {{"set", "/n", "int32", "1"}, "", 2, "/n: a node is there"},
+            {{"set", "/a\tb", "int32", "1"}, "", 2, "/a\tb: a name in the path is not valid"},
+            {{"mknode", "/n/leaf"}, "", 2, "/n/leaf: a data point is there"},
+            {{"mknode", "/", "--property", "1"}, "", 2, "/: the root cannot be changed"},
+            {{"get", "/missing"}, "", 2, "/missing: no such data point"},
+            {{"stat", "/n"}, "", 2, "/n: is a node, not a data point"},
+            {{"ls", "/n/leaf"}, "", 2, "/n/leaf: no such node"},
+            {{"rm", "/missing"}, "", 2, "/missing: nothing is there"},
+            {{"export", "/missing"}, "", 2, "/missing: nothing is there"},
+            {{"import", "/no/file"}, "", 2, "/no/file: No such file or directory"},
+            // A read error used to pass for the end of the lines.
+            {{"import", store.dir}, "", 2, store.dir + ": Is a directory"},
+            {{"restore", "/no/file"}, "", 2, "/no/file: restore failed: *"},
+            // Names that SQLite takes for a database in memory or a URI.
+            {{"backup", ":memory:"}, "", 2, ":memory:: backup failed: not a plain path"},
+            {{"restore", "file:" + junk},
+             "",
+             2,
+             "file:" + junk + ": restore failed: not a plain path"},
+            {{"import"}, "x\n", 2, fields},
+            {{"import"}, "/a\tstring\t0\t\tx\n", 2, fields},
+            // A failed import writes nothing, not even the lines before the bad one.
+            {{"import"}, "/a\tint32\t0\t1\n\n/b\tfloat\t0\t1\n", 2, "stdin:3: /b: no such type"},
+            {{"import"}, "/a\tint32\t300\t1\n", 2, range},
+            // Read as 0 and 1, and a TYPE as far as its NUL, these used to be imported.
+            {{"import"}, "/a\tint32\t-0\t1\n", 2, range},
+            {{"import"}, "/a\tint32\t00001\t1\n", 2, range},
+            {{"import"}, "/a\tstring\0junk\t0\tv\n"s, 2, "stdin:1: /a: no such type"},
+            {{"import"}, "/a\tstring\t0\tbad \\q\n", 2, escape},
+            {{"import"}, "/a\tstring\t0\tcut \\x4\n", 2, escape},
+            {{"import"}, "/a\tnode\t0\tx\n", 2, "stdin:1: /a: a node has no value"},
+            {{"import"},
+             "/a\tbool\t0\tyes\n",
+             2,
+             "stdin:1: /a: the value is not valid for its type"},
+            {{"import"}, "/n/leaf/x\tint32\t0\t1\n", 2, "stdin:1: /n/leaf/x" + through},
+            {{"export"}, "", 0, small_store},
+            {{"set", "/c/x", "uint32", "7", "--property", "1"}, "", 0},
+            {{"mknode", "/c/n", "--property", "2"}, "", 0},
+            {{"set", "/c/b", "binary", "00FF"}, "", 0},
+            {{"set", "--", "/c/s", "string", "--property"}, "", 0},
+            {{"get", "/c/x"}, "", 0, "7\n"},
+            {{"get", "/c/b"}, "", 0, "00ff\n"},
+            {{"get", "/c/s"}, "", 0, "--property\n"},
+            {{"ls", "/c"},
+             "",
+             0,
+             "leaf\t1\tuint32\tx\nnode\t2\t-\tn\nleaf\t0\tbinary\tb\nleaf\t0\tstring\ts\n"},
+            {{"rm", "/c"}, "", 0},
+            {{"ls", "/c"}, "", 2, "/c: no such node"},
+            // Made again, the node holds only what is set under it now.
+            {{"set", "/c/n/y", "int32", "1"}, "", 0},
+            {{"export", "/c"}, "", 0, c_lines},
+            {{"backup", snapshot}, "", 0},
+            {{"set", "/c/n/y", "int32", "2"}, "", 0},
+            {{"set", "/y", "int32", "3"}, "", 0},
+            {{"restore", snapshot}, "", 0},
+            {{"export"}, "", 0, small_store + c_lines},
+            {{"restore", junk}, "", 2, junk + ": restore failed: not a store"},
+            {{"export"}, "", 0, small_store + c_lines},
+        });
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args) + " " + row.input);
         Result result = cdsctl(store, row.args, row.input);
@@ -179,6 +191,8 @@ TEST(Cdsctl, CommandLine)
     // followed it, so that every failure of the store said "not an error".
     craft(store.file, "CREATE TRIGGER refuse BEFORE INSERT ON entry WHEN NEW.name = 'x'"
                       " BEGIN SELECT RAISE(ABORT, 'no x here'); END;"
+                      "CREATE TRIGGER keep BEFORE DELETE ON entry WHEN OLD.name = 'y'"
+                      " BEGIN SELECT RAISE(ABORT, 'y stays'); END;"
                       "DELETE FROM node WHERE path = '/n';"
                       "INSERT INTO node (path) VALUES ('/d'), ('/e');"
                       "INSERT INTO entry (parent, seq, name, kind, property) VALUES"
@@ -190,6 +204,7 @@ TEST(Cdsctl, CommandLine)
     // What a failed export wrote before the damage is left unchecked.
     const std::vector<Row> damaged_rows = {
         {{"set", "/x", "int32", "1"}, "", 2, "/x: the store failed: no x here"},
+        {{"rm", "/c"}, "", 2, "/c: the store failed: y stays"},
         {{"export"}, "", 2, "/" + damaged + "no node at '/n'"},
         {{"ls", "/n"}, "", 2, "/n" + damaged + "no node at '/n'"},
         // Exported as lines that import refuses, or misplaces.
@@ -212,19 +227,20 @@ TEST(Cdsctl, ExportGivesBackWhatWasImported)
 {
     std::string lines = read_file(DEMO_TSV);
     ASSERT_FALSE(lines.empty());
-    lines += "/edge\tnode\t200\t\n"
-             "/edge/empty node\tnode\t0\t\n"
-             "/edge/s\tstring\t255\ttab\\tlf\\ncr\\rback\\\\slash \xE2\x9C\x93 &<>\"' del\\x7f\n"
-             "/edge/empty string\tstring\t0\t\n"
-             "/edge/min\tint32\t0\t-2147483648\n"
-             "/edge/max\tuint64\t0\t18446744073709551615\n"
-             "/edge/negative zero\tdouble\t0\t-0\n"
-             "/edge/tiny\tdouble\t0\t1e-310\n"
-             "/edge/mapped\tipv6\t0\t::ffff:1.2.3.4\n"
-             "/edge/any\tipv6\t0\t::\n"
-             "/edge/no bytes\tbinary\t0\t\n"
-             "/edge/f\tbool\t1\tfalse\n"
-             "/edge/sub/deep\tint64\t9\t-1\n";
+    lines +=
+        "/edge\tnode\t200\t\n"
+        "/edge/empty node\tnode\t0\t\n"
+        "/edge/s\tstring\t255\ttab\\tlf\\ncr\\rback\\\\slash \xE2\x9C\x93 &<>\"' del\\x7f\\x7fa\n"
+        "/edge/empty string\tstring\t0\t\n"
+        "/edge/min\tint32\t0\t-2147483648\n"
+        "/edge/max\tuint64\t0\t18446744073709551615\n"
+        "/edge/negative zero\tdouble\t0\t-0\n"
+        "/edge/tiny\tdouble\t0\t1e-310\n"
+        "/edge/mapped\tipv6\t0\t::ffff:1.2.3.4\n"
+        "/edge/any\tipv6\t0\t::\n"
+        "/edge/no bytes\tbinary\t0\t\n"
+        "/edge/f\tbool\t1\tfalse\n"
+        "/edge/sub/deep\tint64\t9\t-1\n";
     // A last line without its LF, longer than a block read, whose last byte
     // is read alone.
     std::string long_line = "/edge/long\tstring\t0\t";

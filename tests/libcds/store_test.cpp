@@ -58,7 +58,8 @@ class StoreTest : public ::testing::Test
                          const std::vector<pcd_tribool_t>& persist)
     {
         std::vector<api_status_t> statuses;
-        if (cds.set_leaves(paths, elements, persist, statuses) != 0) {
+        if (int result = cds.set_leaves(paths, elements, persist, statuses)) {
+            EXPECT_EQ(result, -1);
             EXPECT_EQ(statuses, std::vector<api_status_t>(paths.size(), API_STATUS_ABSENT));
             return {-1};
         }
@@ -77,8 +78,10 @@ class StoreTest : public ::testing::Test
         std::vector<api_status_t> statuses;
         std::vector<CElement> elements;
         std::vector<element_property_t> properties;
-        if (cds.get_leaves(paths, statuses, elements, properties) != 0)
+        if (int result = cds.get_leaves(paths, statuses, elements, properties)) {
+            EXPECT_EQ(result, -1);
             return {"failed"};
+        }
         EXPECT_TRUE(statuses.size() == paths.size() && elements.size() == paths.size() &&
                     properties.size() == paths.size());
         std::vector<std::string> answers;
@@ -103,8 +106,10 @@ class StoreTest : public ::testing::Test
     {
         api_status_t status = API_STATUS_ABSENT;
         std::vector<ChildEntry> children;
-        if (cds.list_node(path, status, children) != 0)
+        if (int result = cds.list_node(path, status, children)) {
+            EXPECT_EQ(result, -1);
             return "failed";
+        }
         if (status != API_STATUS_EXISTS)
             return "status " + std::to_string(status);
         std::string listing;
@@ -245,7 +250,9 @@ TEST_F(StoreTest, StoreFailureWritesNothingOfTheCall)
 {
     ASSERT_EQ(set("/f/before", DATA_TYPE_BOOL, "true"), 1);
     run_sql(store.file, "CREATE TRIGGER boom BEFORE INSERT ON entry WHEN NEW.name = 'boom'"
-                        " BEGIN SELECT RAISE(ABORT, 'boom'); END");
+                        " BEGIN SELECT RAISE(ABORT, 'boom'); END;"
+                        "CREATE TRIGGER bang BEFORE INSERT ON node WHEN NEW.path = '/h'"
+                        " BEGIN SELECT RAISE(ABORT, 'bang'); END");
     CElement one = typed(DATA_TYPE_INT32, "1");
     EXPECT_EQ(set({"/f/before", "/g/a", "/f/boom", "/f/after"}, {one, one, one, one},
                   {PCD_TRUE, PCD_TRUE, PCD_TRUE, PCD_TRUE}),
@@ -253,9 +260,16 @@ TEST_F(StoreTest, StoreFailureWritesNothingOfTheCall)
     EXPECT_EQ(leaf("/f/before"), "bool 0 true");
     EXPECT_EQ(list("/g"), "status 0");
     EXPECT_EQ(leaf("/f/after"), "absent");
+    EXPECT_EQ(set("/h/x", DATA_TYPE_INT32, "1"), -1);
+    EXPECT_EQ(list("/h"), "status 0");
     // The connection goes on working after the failure.
     EXPECT_EQ(set("/f/after", DATA_TYPE_INT32, "2"), 1);
     EXPECT_EQ(leaf("/f/after"), "int32 0 2");
+    // Closed, it fails every call.
+    close();
+    EXPECT_EQ(list("/f"), "failed");
+    EXPECT_EQ(leaf("/f/after"), "failed");
+    EXPECT_EQ(set("/f/after", DATA_TYPE_INT32, "3"), -1);
 }
 
 // As SQLite's own tests do: the nth read or write fails, for n = 1, 2, ...
@@ -282,6 +296,7 @@ TEST_F(StoreTest, FailedReadsAndWritesFailTheCall)
     } cases[] = {
         {"list_node", FaultyVfs::read, [this] { return list("/v"); }, "a:1:0 b:2:0 "},
         {"get_leaves", FaultyVfs::read, [this] { return leaf("/v/b/c"); }, "int32 0 2"},
+        {"list_node of a data point", FaultyVfs::read, [this] { return list("/v/a"); }, "status 0"},
         {"set_leaves reading", FaultyVfs::read, write_two, "1 1 "},
         {"set_leaves writing", FaultyVfs::write, write_two, "1 1 "},
     };
@@ -323,11 +338,17 @@ TEST_F(StoreTest, ListsAndGetsWhatIsThere)
     ASSERT_EQ(cds_store::remove_entry(cds.handle, "/o/e/x"), cds_store::Result::ok);
     // Replacing a value keeps its place.
     ASSERT_EQ(set("/o/c", DATA_TYPE_DOUBLE, "-0"), 1);
-    const std::vector<std::string> paths = {"/o/b",    "/o/missing", "/o/a", "o/b",
-                                            "//o/./b", "/o/a/x",     "/o/c", "/"};
-    const std::vector<std::string> expected = {
-        "int64 1 -9223372036854775808", "absent",    "absent",      "absent",
-        "int64 1 -9223372036854775808", "binary 0 ", "double 0 -0", "absent"};
+    const std::vector<std::string> paths = {"/o/b",   "/o/missing", "/o/a", "o/b", "//o/./b",
+                                            "/o/a/x", "/o/c",       "/",    "/oxb"};
+    const std::vector<std::string> expected = {"int64 1 -9223372036854775808",
+                                               "absent",
+                                               "absent",
+                                               "absent",
+                                               "int64 1 -9223372036854775808",
+                                               "binary 0 ",
+                                               "double 0 -0",
+                                               "absent",
+                                               "absent"};
     EXPECT_EQ(leaves(paths), expected);
     const struct {
         const char* path;

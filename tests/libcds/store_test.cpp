@@ -296,7 +296,6 @@ TEST_F(StoreTest, FailedReadsAndWritesFailTheCall)
     } cases[] = {
         {"list_node", FaultyVfs::read, [this] { return list("/v"); }, "a:1:0 b:2:0 "},
         {"get_leaves", FaultyVfs::read, [this] { return leaf("/v/b/c"); }, "int32 0 2"},
-        {"list_node of a data point", FaultyVfs::read, [this] { return list("/v/a"); }, "status 0"},
         {"set_leaves reading", FaultyVfs::read, write_two, "1 1 "},
         {"set_leaves writing", FaultyVfs::write, write_two, "1 1 "},
     };

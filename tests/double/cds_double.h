@@ -41,6 +41,7 @@ struct Faults {
     std::set<std::string> refused;      // set_leaves refuses the item
     std::set<std::string> canonicalize; // pcd_canonicalize_path finds no canonical form
     std::set<std::string> store_files;  // pcd_is_store_file answers yes
+    std::string hangup_at;              // list_node raises SIGHUP when listing it
 };
 extern Faults faults;
 

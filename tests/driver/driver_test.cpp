@@ -1,0 +1,292 @@
+// The whole tool run in-process against the in-memory double: its command
+// line, what a dump leaves on disk and how a load fails.
+#include "files.h"
+#include "temp_store.h"
+#include "tests/double/cds_double.h"
+#include "tests/double/run_tool.h"
+
+#include <csignal>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace
+{
+
+const char* const usage = "usage";
+
+// The connection fails for the rows that must end before contacting the CDS.
+struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string out; // a golden file; the usage text goes to standard error instead
+    std::string err = "";
+    bool unreachable = false;
+};
+
+const std::regex version("cdsxml: version 2\\.0\\.0\n"
+                         "Build date: [A-Z][a-z]{2} [ 0-9]\\d \\d{4} \\d\\d:\\d\\d:\\d\\d\n"
+                         "\\$Revision: 45901 \\$\n\n");
+
+const Case cases[] = {
+    {"NoArgumentsDumpsAll", {}, 0, "whole.xml"},
+    {"PersistentMarkAloneDumpsAll", {"-c"}, 0, "whole.xml"},
+    {"SourceAloneDumpsAll", {"-i", "S"}, 0, "whole.xml"},
+    {"SourceBeforePathDumps", {"-i", "S", "-p", "/A"}, 0, "only-a.xml"},
+    {"SourceAfterPathRefused", {"-p", "/A", "-i", "S"}, 1, usage},
+    {"ExcludeTakesAnyWord", {"-x", "-v"}, 0, "whole.xml"},
+    {"ExcludeUnderPersistentMarkDoesNotApplyToRoot", {"-c", "-x", "/A"}, 0, "whole.xml"},
+    {"ExcludeChild", {"-x", "/A"}, 0, "root-empty.xml"},
+    {"ExcludeCanonicalized", {"-x", "//A/./"}, 0, "root-empty.xml"},
+    {"PathCanonicalized", {"-p", "/A/"}, 0, "only-a.xml"},
+    {"PathSlashIsRoot", {"-p", "/"}, 0, "whole.xml"},
+    {"MissingPathStatusOne", {"-p", "/Missing"}, 1, "envelope.xml"},
+    {"LastMissingPathDecides", {"-p", "/A", "-p", "/Missing"}, 1, "only-a.xml"},
+    {"NonRecursiveStopsAtTwoLevels", {"-n", "/"}, 0, "whole.xml"},
+    {"OnlyExistingBeforeLoad", {"-r", "-l", "F"}, 1, usage},
+    {"SensitiveInLoad", {"-l", "F", "-s"}, 1, usage},
+    {"FileThenLoad", {"-f", "X", "-l", "F"}, 1, usage},
+    {"PathInLoad", {"-l", "F", "-p", "P"}, 1, usage},
+    {"EmptyPathArgument", {"-p", ""}, 1, usage},
+    {"MissingArgument", {"-x"}, 1, usage},
+    {"MissingLoadArgument", {"-l"}, 1, usage},
+    {"UnknownOption", {"--help"}, 1, usage},
+    {"NoCombinedFlags", {"-sc"}, 1, usage},
+    {"StrayWord", {"dump"}, 1, usage},
+    {"ErrorBeforeVersionWins", {"-r", "-v"}, 1, usage},
+    {"Version", {"-v"}, 0, "version", "", true},
+    {"VersionBeforeLoadOption", {"-v", "-r"}, 0, "version", "", true},
+    {"VersionEndsParsing", {"-p", "/A", "-v", "bogus"}, 0, "version", "", true},
+    {"UsageErrorNeverConnects", {"-q"}, 1, usage, "", true},
+    {"ConnectionFailureWritesNoDocument",
+     {"-p", "/A"},
+     1,
+     "",
+     "Error: can't connect to CDS\n",
+     true},
+};
+
+// One run after another in one process, as the fuzz target runs them: no
+// option of a run may linger into the next.
+TEST(CommandLine, ParsesAsDocumented)
+{
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cds_double::reset();
+        cds_double::add_leaf("/A/x", DATA_TYPE_STRING, "v");
+        cds_double::faults.init = c.unreachable;
+        ToolResult result = run_tool(c.args);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.err, c.out == usage ? read_file(USAGE_GOLDEN) : c.err);
+        if (c.out == "version")
+            EXPECT_TRUE(std::regex_match(result.out, version)) << result.out;
+        else
+            EXPECT_EQ(result.out,
+                      c.out.empty() || c.out == usage ? "" : read_file(GOLDEN_DIR + c.out));
+        EXPECT_FALSE(cds_double::connection_open());
+    }
+}
+
+// A file that -s creates holds passwords and is its owner's only; one
+// already there keeps the mode its owner gave it.
+TEST(DumpRun, SensitiveDumpsAreForTheOwner)
+{
+    TempStore temp;
+    const std::string file = temp.dir + "/out.xml";
+    cds_double::reset();
+    cds_double::add_leaf("/A/x", DATA_TYPE_STRING, "v");
+    mode_t old_mask = umask(022);
+    const struct {
+        bool sensitive;
+        mode_t before; // 0: no file before the dump
+        mode_t after;
+    } cases[] = {{true, 0, 0600}, {false, 0, 0644}, {true, 0640, 0640}};
+    for (const auto& row : cases) {
+        std::remove(file.c_str());
+        if (row.before) {
+            write_file(file, "old");
+            chmod(file.c_str(), row.before);
+        }
+        std::vector<std::string> args = {"-f", file};
+        if (row.sensitive)
+            args.push_back("-s");
+        EXPECT_EQ(run_tool(args).status, 0);
+        struct stat info {
+        };
+        EXPECT_EQ(stat(file.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, row.after);
+        EXPECT_EQ(read_file(file), read_file(GOLDEN_DIR "whole.xml"));
+    }
+    umask(old_mask);
+}
+
+void exit_42(int)
+{
+    _exit(42);
+}
+
+// A hangup during a dump removes the file and ends the dump with that
+// signal, unless whoever started the dump ignored it (nohup). Either way the
+// dump leaves the hangup as it found it.
+TEST(DumpRun, HangupDuringADump)
+{
+    TempStore temp;
+    const std::string file = temp.dir + "/out.xml";
+    const struct {
+        void (*disposition)(int);
+        const char* hangup_at;
+        int exit_status; // -1: killed by the hangup
+        bool file_kept;
+    } cases[] = {{SIG_DFL, "/A", -1, false}, {SIG_IGN, "/A", 0, true}, {exit_42, "", 42, true}};
+    for (const auto& row : cases) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            signal(SIGHUP, row.disposition);
+            cds_double::reset();
+            cds_double::add_leaf("/A/x", DATA_TYPE_STRING, "v");
+            cds_double::faults.hangup_at = row.hangup_at;
+            int status = run_tool({"-f", file}).status;
+            raise(SIGHUP);
+            _exit(status);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        if (row.exit_status < 0)
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGHUP) << status;
+        else
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.exit_status) << status;
+        EXPECT_EQ(access(file.c_str(), F_OK) == 0, row.file_kept);
+        std::remove(file.c_str());
+    }
+}
+
+const char* const two_points =
+    "<dump>\n"
+    "\t<node root=\"/\">\n"
+    "\t\t<node name=\"A\">\n"
+    "\t\t\t<attr name=\"kept\" type=\"int32\" persist=\"true\">7</attr>\n"
+    "\t\t\t<attr name=\"plain\" type=\"string\">v</attr>\n"
+    "\t\t</node>\n"
+    "\t</node>\n"
+    "</dump>\n";
+
+class LoadRun : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        cds_double::reset();
+    }
+    void write_input(const std::string& text)
+    {
+        write_file(file, text);
+    }
+
+    TempStore temp;
+    const std::string& directory = temp.dir;
+    const std::string file = temp.dir + "/in.xml";
+};
+
+// Where -c stands decides: before -l it is a dump's mark, after it a load option.
+TEST_F(LoadRun, PersistentOnlyWhenGivenAfterTheFile)
+{
+    write_input(two_points);
+    ToolResult result = run_tool({"-c", "-i", "restore", "-l", file});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(cds_double::leaf_value("/A/kept").type(), DATA_TYPE_INT32);
+    EXPECT_TRUE(cds_double::has_leaf("/A/plain"));
+    EXPECT_EQ(cds_double::calls().back().source, "restore");
+    EXPECT_FALSE(cds_double::connection_open());
+
+    cds_double::reset();
+    EXPECT_EQ(run_tool({"-l", file, "-c"}).status, 0);
+    EXPECT_TRUE(cds_double::has_leaf("/A/kept"));
+    EXPECT_FALSE(cds_double::has_leaf("/A/plain"));
+}
+
+TEST_F(LoadRun, FailedWriteFailsTheLoad)
+{
+    write_input(two_points);
+    cds_double::faults.set_leaves_call = 0;
+    ToolResult result = run_tool({"-l", file});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, "set_leaves() returned error\n");
+}
+
+// Entities the parser cannot resolve used to vanish from attribute values:
+// name="a&b;c" loaded as "ac", root="/X/&u;Y" as "/X/Y".
+const std::string external_subset = "<!DOCTYPE dump SYSTEM \"cds.dtd\">\n";
+const std::string parameter_entity = "<!DOCTYPE dump [<!ENTITY % p SYSTEM \"cds.ent\"> %p;]>\n";
+const std::string entity_in_name =
+    "<dump><node root=\"/X\"><attr name=\"a&b;c\" type=\"string\">v</attr></node></dump>\n";
+const std::string entity_in_root =
+    "<dump><node root=\"/X/&u;Y\"><attr name=\"a\" type=\"string\">v</attr></node></dump>\n";
+const std::string not_standalone =
+    "Error: document type declaration with an external subset or parameter entity reference"
+    " - exiting\nXML_ParseBuffer() failed\nError: document is not standalone at line 1, column ";
+
+// Entities a billion characters long, or read from a file the document names.
+std::string entity_bomb()
+{
+    std::string bomb = "<!DOCTYPE dump [<!ENTITY a0 \"lol\">\n";
+    for (int i = 1; i <= 12; ++i) {
+        bomb += "<!ENTITY a" + std::to_string(i) + " \"";
+        for (int k = 0; k < 8; ++k)
+            bomb += "&a" + std::to_string(i - 1) + ";";
+        bomb += "\">\n";
+    }
+    return bomb + "]>\n<dump><node root=\"/\"><attr name=\"a\" type=\"string\">&a12;</attr>"
+                  "</node></dump>\n";
+}
+const std::string external_entity =
+    "<!DOCTYPE dump [<!ENTITY s SYSTEM \"file:///etc/passwd\">]>\n<dump><node root=\"/\">"
+    "<attr name=\"a\" type=\"string\">&s;</attr></node></dump>\n";
+
+// Whatever was queued before the fault is not written.
+TEST_F(LoadRun, BadDocumentsFailWithPosition)
+{
+    const std::string missing = directory + "/missing.xml";
+    const struct {
+        std::string text;
+        std::string err;
+        std::string path = ""; // loaded instead of the text
+    } cases[] = {
+        {"", "Error: can't open file at '" + missing + "'\n", missing},
+        // A read error used to pass for the end of the document.
+        {"", "Error: can't read file at '" + directory + "'\n", directory},
+        {"<dump>\n<node root=\"/\">\n<attr name=\"a\" type=\"string\">v</attr>\n",
+         "XML_ParseBuffer() failed\nError: no element found at line 4, column 0\n"},
+        {"<dump><node root=\"/\"><attr name=\"a\" type=\"string\">\xff</attr></node></dump>",
+         "XML_ParseBuffer() failed\n"
+         "Error: not well-formed (invalid token) at line 1, column 50\n"},
+        {"<dump>\n<attr name=\"a\" type=\"string\">v</attr>\n</dump>\n",
+         "Error: attributes given before root node was specified - exiting\n"
+         "XML_ParseBuffer() failed\nError: parsing aborted at line 2, column 29\n"},
+        {external_subset + entity_in_name, not_standalone + "22\n"},
+        {parameter_entity + entity_in_root, not_standalone + "47\n"},
+        {entity_bomb(), "XML_ParseBuffer() failed\nError: limit on input amplification factor "
+                        "(from DTD and entities) breached at line 15, column 50\n"},
+        {external_entity, "XML_ParseBuffer() failed\n"
+                          "Error: error in processing external entity reference at line 2, "
+                          "column 50\n"},
+        // Standalone, the document's own declarations are all there is.
+        {"<?xml version=\"1.0\" standalone=\"yes\"?>\n" + external_subset + entity_in_name,
+         "XML_ParseBuffer() failed\nError: undefined entity at line 3, column 22\n"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.path + row.text.substr(0, 60));
+        cds_double::reset();
+        write_input(row.text);
+        ToolResult result = run_tool({"-l", row.path.empty() ? file : row.path});
+        EXPECT_EQ(result.status, -1);
+        EXPECT_EQ(result.err, row.err);
+        EXPECT_EQ(cds_double::count_calls("set_leaves"), 0);
+        EXPECT_FALSE(cds_double::connection_open());
+    }
+}
+
+} // namespace

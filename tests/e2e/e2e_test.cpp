@@ -1,0 +1,197 @@
+// The built cdsxml and cdsctl as processes, each on a store named inside a
+// test's temporary directory: a realistic store made with cdsctl import
+// dumps byte for byte as the golden documents say and loads back as the
+// golden exports say, every dump validates against the schema, and a failed
+// dump is seen from outside.
+#include "files.h"
+#include "program.h"
+#include "temp_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+const std::string realistic_tsv = E2E_DIR "/realistic.tsv";
+
+std::string golden(const std::string& name)
+{
+    return read_file(E2E_DIR "/golden/" + name);
+}
+
+std::string in_dir(const TempStore& temp, const std::string& name)
+{
+    return temp.dir + "/" + name;
+}
+
+// The program run in temp's directory on the store named there.
+ProgramRun run_in(const TempStore& temp, const std::string& store, const char* program,
+                  const std::vector<std::string>& args, const std::string& input = "")
+{
+    Program run{{program}, temp.dir, in_dir(temp, store)};
+    run.args.insert(run.args.end(), args.begin(), args.end());
+    return run_program(run, input);
+}
+
+bool file_exists(const std::string& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+// Empty when every document validates against the dump schema, otherwise
+// xmllint's complaint.
+std::string schema_errors(const std::vector<std::string>& documents, const TempStore& temp)
+{
+    std::vector<std::string> args = {"--noout", "--relaxng", DUMP_RNG};
+    args.insert(args.end(), documents.begin(), documents.end());
+    ProgramRun run = run_in(temp, ".unused-store", XMLLINT, args);
+    return run.status == 0 ? "" : "xmllint exit " + std::to_string(run.status) + ": " + run.err;
+}
+
+TEST(DumpGolden, RealisticStoreDumpsAsExpected)
+{
+    TempStore temp;
+    ASSERT_EQ(run_in(temp, "s.db", CDSCTL, {"import", realistic_tsv}).err, "");
+    const struct {
+        std::vector<std::string> args;
+        std::string golden;
+        std::string file; // empty: the document goes to standard output
+    } cases[] = {
+        // Identity data points, the notification sequence, properties other
+        // than 0 and 1 and the password are left out; nested nodes with
+        // nothing written leave no trace.
+        {{}, "whole.xml", ""},
+        {{"-f", "out.xml", "-p", "/A", "-n", "/B", "-x", "/A/C", "-c", "-p", "/D"},
+         "selected.xml",
+         "out.xml"},
+        // Persistent data points of /D and its child nodes, none deeper.
+        {{"-c", "-n", "/D"}, "persistent-level.xml", ""},
+        // -s brings the password back; identity data points stay out.
+        {{"-s"}, "sensitive.xml", ""},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.golden);
+        ProgramRun run = run_in(temp, "s.db", CDSXML, row.args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        std::string document = row.file.empty() ? run.out : read_file(in_dir(temp, row.file));
+        if (!row.file.empty()) {
+            EXPECT_EQ(run.out, "");
+        }
+        EXPECT_EQ(document, golden(row.golden));
+        write_file(in_dir(temp, "dumped.xml"), document);
+        EXPECT_EQ(schema_errors({"dumped.xml"}, temp), "");
+    }
+}
+
+// Past the sixteen TABs that are written at once, with a path longer than
+// the filter canonicalizes on the stack.
+TEST(DumpGolden, DeepNodesAreIndentedByTheirDepth)
+{
+    TempStore temp;
+    std::string path;
+    for (int depth = 0; depth < 34; ++depth)
+        path += "/nnnnnnnnnnnnnnn";
+    ASSERT_EQ(run_in(temp, "s.db", CDSCTL, {"set", path + "/v", "int32", "1"}).status, 0);
+    EXPECT_EQ(run_in(temp, "s.db", CDSXML, {}).out, golden("deep.xml"));
+}
+
+TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
+{
+    TempStore temp;
+    ASSERT_EQ(run_in(temp, "s.db", CDSCTL, {"import", realistic_tsv}).err, "");
+    // The link goes first: should a regression delete the destination of a
+    // failed dump whatever it is, the link is lost rather than /dev/full.
+    ASSERT_EQ(symlink("/dev/full", in_dir(temp, "full").c_str()), 0);
+    ASSERT_EQ(symlink("target.xml", in_dir(temp, "link").c_str()), 0);
+    std::string store_export = run_in(temp, "s.db", CDSCTL, {"export"}).out;
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        std::string absent; // a path the run must not leave behind
+    } cases[] = {
+        {{"-f", "full"}, 255, "Error: can't write file at 'full'\n", ""},
+        {{"-s", "-f", "gone.xml", "-p", "/Missing"}, 1, "", "gone.xml"},
+        // The failure used to delete the link, leaving its target behind.
+        {{"-f", "link", "-p", "/Missing"}, 1, "", ""},
+        // Writing over the store or its companions destroyed it.
+        {{"-f", "s.db"}, 255, "Error: can't open file at 's.db'\n", ""},
+        {{"-f", "s.db-wal"}, 255, "Error: can't open file at 's.db-wal'\n", ""},
+        {{"-f", "s.db-shm"}, 255, "Error: can't open file at 's.db-shm'\n", ""},
+        {{"-f", "./s.db-journal"},
+         255,
+         "Error: can't open file at './s.db-journal'\n",
+         "s.db-journal"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.args[1]);
+        ProgramRun run = run_in(temp, "s.db", CDSXML, row.args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(run.out, "");
+        if (!row.absent.empty()) {
+            EXPECT_FALSE(file_exists(in_dir(temp, row.absent)));
+        }
+        for (const char* link : {"full", "link"})
+            ASSERT_TRUE(file_exists(in_dir(temp, link))) << link << " was deleted";
+    }
+    struct stat info;
+    EXPECT_TRUE(stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode));
+    EXPECT_EQ(run_in(temp, "s.db", CDSCTL, {"export"}).out, store_export);
+
+    // The version text used to be lost with status 0.
+    for (std::string args : {"", " -v"}) {
+        SCOPED_TRACE(args);
+        ProgramRun run =
+            run_in(temp, "s.db", "/bin/sh", {"-c", "exec \"$0\"" + args + " >/dev/full", CDSXML});
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(run.err, "Error: can't write to standard output\n");
+    }
+}
+
+TEST(LoadRoundTrip, RealisticStoreComesBackAsDumped)
+{
+    TempStore temp;
+    ASSERT_EQ(run_in(temp, "original.db", CDSCTL, {"import", realistic_tsv}).err, "");
+
+    for (bool sensitive : {true, false}) {
+        SCOPED_TRACE(sensitive ? "with -s" : "without -s");
+        std::string tag = sensitive ? "s" : "plain";
+        std::string first = "d-" + tag + ".xml";
+        std::string second = "again-" + tag + ".xml";
+        std::string loaded = "loaded-" + tag + ".db";
+        std::vector<std::string> dump = {"-f", first};
+        if (sensitive)
+            dump.insert(dump.begin(), "-s");
+
+        ProgramRun run = run_in(temp, "original.db", CDSXML, dump);
+        ASSERT_EQ(run.status, 0) << run.err;
+
+        run = run_in(temp, loaded, CDSXML, {"-l", first});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        std::string expected = read_file(E2E_DIR "/golden/loaded" +
+                                         std::string(sensitive ? "-sensitive" : "") + ".tsv");
+        std::string actual = run_in(temp, loaded, CDSCTL, {"export"}).out;
+        EXPECT_EQ(actual, expected);
+
+        dump[dump.size() - 1] = second;
+        ASSERT_EQ(run_in(temp, loaded, CDSXML, dump).status, 0);
+        EXPECT_EQ(read_file(in_dir(temp, second)), read_file(in_dir(temp, first)));
+        EXPECT_EQ(schema_errors({first, second}, temp), "");
+    }
+
+    // -r changes a data point that is there and creates none.
+    ASSERT_EQ(run_in(temp, "r.db", CDSCTL, {"import"}, "/A/Count\tint32\t0\t5\n").status, 0);
+    ProgramRun run = run_in(temp, "r.db", CDSXML, {"-l", "d-plain.xml", "-r"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run_in(temp, "r.db", CDSCTL, {"export"}).out,
+              "/A\tnode\t0\t\n/A/Count\tint32\t0\t-2147483648\n");
+}
+
+} // namespace

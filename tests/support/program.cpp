@@ -1,17 +1,14 @@
 #include "program.h"
 
-#include "driver/resources.h"
-
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace
 {
 
-const int writing = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-
-// The streams a program gets, as descriptors of the test's own.
+// The program's standard streams, as descriptors of the test's own.
 struct Streams {
     int in;
     int out;
@@ -39,30 +36,25 @@ pid_t spawn(const Program& program, Streams streams)
     _exit(127);
 }
 
-int named_or_null(const std::string& file)
+// The named file, or else the fallback; an empty fallback is a file in memory.
+int open_stream(const std::string& file, const char* fallback)
 {
-    return open(file.empty() ? "/dev/null" : file.c_str(), writing, 0600);
+    const char* name = !file.empty() ? file.c_str() : fallback;
+    if (!*name)
+        return memfd_create("stream", MFD_CLOEXEC);
+    return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 }
 
-// The stream's descriptor: the named file, or an unnamed one to read back.
-int named_or_held(const std::string& file, FilePtr& held)
-{
-    if (!file.empty())
-        return open(file.c_str(), writing, 0600);
-    held.reset(std::tmpfile());
-    return held ? fileno(held.get()) : -1;
-}
-
-std::string read_back(FILE* file)
+// What a file in memory holds, if wanted; closes it either way.
+std::string read_back(int fd, bool wanted)
 {
     std::string text;
-    if (!file)
-        return text;
-    std::rewind(file);
     char piece[65536];
-    std::size_t length;
-    while ((length = std::fread(piece, 1, sizeof piece, file)) > 0)
+    ssize_t length;
+    lseek(fd, 0, SEEK_SET);
+    while (wanted && (length = read(fd, piece, sizeof piece)) > 0)
         text.append(piece, length);
+    close(fd);
     return text;
 }
 
@@ -70,8 +62,8 @@ std::string read_back(FILE* file)
 
 pid_t start_program(const Program& program)
 {
-    Streams streams{open("/dev/null", O_RDONLY | O_CLOEXEC), named_or_null(program.out),
-                    named_or_null(program.err)};
+    Streams streams{open("/dev/null", O_RDONLY | O_CLOEXEC), open_stream(program.out, "/dev/null"),
+                    open_stream(program.err, "/dev/null")};
     pid_t pid = spawn(program, streams);
     for (int fd : {streams.in, streams.out, streams.err})
         close(fd);
@@ -93,20 +85,13 @@ ProgramRun finish_program(pid_t pid)
 
 ProgramRun run_program(const Program& program, const std::string& input)
 {
-    FilePtr in(std::tmpfile()), out, err;
-    if (in) {
-        std::fwrite(input.data(), 1, input.size(), in.get());
-        std::fflush(in.get());
-        std::rewind(in.get());
-    }
-    Streams streams{in ? fileno(in.get()) : -1, named_or_held(program.out, out),
-                    named_or_held(program.err, err)};
+    Streams streams{open_stream("", ""), open_stream(program.out, ""),
+                    open_stream(program.err, "")};
+    if (write(streams.in, input.data(), input.size()) == static_cast<ssize_t>(input.size()))
+        lseek(streams.in, 0, SEEK_SET);
     ProgramRun run = finish_program(spawn(program, streams));
-    if (!out)
-        close(streams.out);
-    if (!err)
-        close(streams.err);
-    run.out = read_back(out.get());
-    run.err = read_back(err.get());
+    close(streams.in);
+    run.out = read_back(streams.out, program.out.empty());
+    run.err = read_back(streams.err, program.err.empty());
     return run;
 }

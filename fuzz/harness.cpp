@@ -17,7 +17,7 @@ void plant_tree(bool store_faults)
     cds_double::reset();
     if (store_faults) {
         cds_double::faults.set_leaves_call = 2;
-        cds_double::faults.get_leaves.insert("/Network");
+        cds_double::faults.get_leaves.insert("/Network/LAN/IP");
     }
     cds_double::add_leaf("/Device/Name", DATA_TYPE_STRING, "gateway");
     cds_double::add_leaf("/Device/Uptime", DATA_TYPE_UINT32, "42", ELEMENT_PROPERTY_PERSISTENT);

@@ -5,6 +5,6 @@
 
 // A small store, the same for every run: data points of several types and
 // properties, odd names, and paths the leaf filter keeps out of a dump. With
-// store_faults, the second set_leaves call and any get_leaves under /Network
-// fail.
+// store_faults, the second set_leaves call and any get_leaves asking for
+// /Network/LAN/IP fail.
 void plant_tree(bool store_faults);

@@ -60,20 +60,6 @@ bool make_nodes(const std::string& path)
     return true;
 }
 
-bool is_under(const std::string& path, const std::string& top)
-{
-    return path == top || path.compare(0, top.size() + 1, top + "/") == 0;
-}
-
-bool get_leaves_faulted(const std::vector<std::string>& paths)
-{
-    for (const std::string& path : paths)
-        for (const std::string& top : faults.get_leaves)
-            if (is_under(path, top))
-                return true;
-    return false;
-}
-
 bool set_one(const std::string& raw_path, const toolkit::CElement& element, pcd_tribool_t persist)
 {
     std::string path = canonical(raw_path);
@@ -176,7 +162,7 @@ int pcd_is_store_file(pcd_handle_t, const char* path)
 std::size_t pcd_canonicalize_path(char* buffer, std::size_t length)
 {
     std::string path(buffer, strnlen(buffer, length));
-    if (faults.canonicalize.count(path) || !canonicalize_cds_path(path))
+    if (!canonicalize_cds_path(path))
         return 0;
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     return path.size();
@@ -220,8 +206,9 @@ int CCds::get_leaves(const std::vector<std::string>& paths, std::vector<api_stat
     statuses.clear();
     elements.clear();
     properties.clear();
-    if (get_leaves_faulted(paths))
-        return -1;
+    for (const std::string& path : paths)
+        if (faults.get_leaves.count(path))
+            return -1;
     for (const std::string& path : paths) {
         std::string key = canonical(path);
         bool exists = cds_double::has_leaf(key) && !faults.gone.count(path);

@@ -33,15 +33,14 @@ toolkit::CElement leaf_value(const std::string& path);
 // Faults to script; paths are matched as the tool passes them.
 struct Faults {
     bool init = false;
-    std::set<std::string> list_node;    // list_node fails
-    std::set<std::string> absent;       // list_node finds no node
-    std::set<std::string> get_leaves;   // get_leaves fails for a path under one of these
-    std::set<std::string> gone;         // listed, yet get_leaves finds no data point
-    int set_leaves_call = -1;           // the n-th set_leaves (from 1) fails; 0 for every call
-    std::set<std::string> refused;      // set_leaves refuses the item
-    std::set<std::string> canonicalize; // pcd_canonicalize_path finds no canonical form
-    std::set<std::string> store_files;  // pcd_is_store_file answers yes
-    std::string hangup_at;              // list_node raises SIGHUP when listing it
+    std::set<std::string> list_node;   // list_node fails
+    std::set<std::string> absent;      // list_node finds no node
+    std::set<std::string> get_leaves;  // get_leaves fails when asked for one of these
+    std::set<std::string> gone;        // listed, yet get_leaves finds no data point
+    int set_leaves_call = -1;          // the n-th set_leaves (from 1) fails; 0 for every call
+    std::set<std::string> refused;     // set_leaves refuses the item
+    std::set<std::string> store_files; // pcd_is_store_file answers yes
+    std::string hangup_at;             // list_node raises SIGHUP when listing it
 };
 extern Faults faults;
 

@@ -20,7 +20,7 @@ namespace
 using Result = ProgramRun;
 
 // Standard output goes to out_file instead, unread, when one is given.
-Result cdsctl(const TempStore&, const std::vector<std::string>& args, const std::string& input = "",
+Result cdsctl(const std::vector<std::string>& args, const std::string& input = "",
               const std::string& out_file = "")
 {
     Program program{{CDSCTL}};
@@ -31,13 +31,6 @@ Result cdsctl(const TempStore&, const std::vector<std::string>& args, const std:
 
 const char* const small_store = "/n\tnode\t0\t\n"
                                 "/n/leaf\tint32\t0\t1\n";
-
-// A "*" in an expected text matches any rest.
-void expect_text(const std::string& got, const std::string& expected)
-{
-    std::size_t star = expected.find('*');
-    EXPECT_EQ(got.substr(0, star), expected.substr(0, star));
-}
 
 // Changes a store or a backup as a bad disk or a crafted file would: by the
 // SQL given or, without it, by zeroing its last page.
@@ -69,9 +62,9 @@ TEST(Cdsctl, CommandLine)
 {
     TempStore store;
     // A usage error is found before the store is opened, let alone created.
-    EXPECT_EQ(cdsctl(store, {"set", "/a", "bad", "1"}).status, 1);
+    EXPECT_EQ(cdsctl({"set", "/a", "bad", "1"}).status, 1);
     EXPECT_FALSE(std::filesystem::exists(store.file));
-    ASSERT_EQ(cdsctl(store, {"import"}, small_store).status, 0);
+    ASSERT_EQ(cdsctl({"import"}, small_store).status, 0);
     const std::string snapshot = store.dir + "/snapshot.db";
     const std::string junk = store.dir + "/junk";
     write_file(junk, "not a store\n");
@@ -112,7 +105,10 @@ TEST(Cdsctl, CommandLine)
             {{"import", "/no/file"}, "", 2, "/no/file: No such file or directory"},
             // A read error used to pass for the end of the lines.
             {{"import", store.dir}, "", 2, store.dir + ": Is a directory"},
-            {{"restore", "/no/file"}, "", 2, "/no/file: restore failed: *"},
+            {{"restore", "/no/file"},
+             "",
+             2,
+             "/no/file: restore failed: unable to open database file"},
             // Names that SQLite takes for a database in memory or a URI.
             {{"backup", ":memory:"}, "", 2, ":memory:: backup failed: not a plain path"},
             {{"restore", "file:" + junk},
@@ -163,26 +159,26 @@ TEST(Cdsctl, CommandLine)
         });
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args) + " " + row.input);
-        Result result = cdsctl(store, row.args, row.input);
+        Result result = cdsctl(row.args, row.input);
         EXPECT_EQ(result.status, row.status);
         bool failed = row.status != 0;
-        expect_text(result.out, failed ? "" : row.text);
-        expect_text(result.err, failed ? "cdsctl: " + row.text + "\n" : "");
+        EXPECT_EQ(result.out, failed ? "" : row.text);
+        EXPECT_EQ(result.err, failed ? "cdsctl: " + row.text + "\n" : "");
     }
-    std::string stat = cdsctl(store, {"stat", "/c/n/y"}).out;
+    std::string stat = cdsctl({"stat", "/c/n/y"}).out;
     EXPECT_TRUE(std::regex_match(stat, std::regex("int32\t0\t[0-9]+\\.[0-9]{6}\tcdsctl\n")))
         << stat;
-    Result help = cdsctl(store, {"help"});
+    Result help = cdsctl({"help"});
     EXPECT_EQ(help.status, 0);
     for (const char* name : {"set", "mknode", "get", "stat", "ls", "rm", "import", "export",
                              "backup", "restore", "help"})
         EXPECT_NE(help.out.find("\n  "s + name + " "), std::string::npos) << name;
     for (const char* word : {"-h", "--help"})
-        EXPECT_EQ(cdsctl(store, {word}).out, help.out) << word;
+        EXPECT_EQ(cdsctl({word}).out, help.out) << word;
     // Output lost on a full device used to pass for success.
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"ls"}, {"get", "/c/n/y"}, {"stat", "/c/n/y"}, {"export"}, {"help"}}) {
-        Result result = cdsctl(store, args, "", "/dev/full");
+        Result result = cdsctl(args, "", "/dev/full");
         EXPECT_EQ(result.status, 2) << args[0];
         EXPECT_EQ(result.err, "cdsctl: standard output: No space left on device\n") << args[0];
     }
@@ -213,46 +209,36 @@ TEST(Cdsctl, CommandLine)
         {{"get", "/e/k"}, "", 2, "/e/k" + no_kind},
     };
     for (const Row& row : damaged_rows) {
-        Result result = cdsctl(store, row.args);
+        Result result = cdsctl(row.args);
         EXPECT_EQ(result.status, 2) << row.text;
         EXPECT_EQ(result.err, "cdsctl: " + row.text + "\n");
     }
     setenv("CDS_STORE", (store.dir + "/missing/s.db").c_str(), 1);
-    Result result = cdsctl(store, {"ls"});
+    Result result = cdsctl({"ls"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, "cdsctl: " + store.dir + "/missing/s.db: cannot open the store\n");
 }
 
+// The value of every type is pinned by the end-to-end exports; here the
+// line format's own edges.
 TEST(Cdsctl, ExportGivesBackWhatWasImported)
 {
-    std::string lines = read_file(DEMO_TSV);
-    ASSERT_FALSE(lines.empty());
-    lines +=
+    std::string lines =
         "/edge\tnode\t200\t\n"
         "/edge/empty node\tnode\t0\t\n"
         "/edge/s\tstring\t255\ttab\\tlf\\ncr\\rback\\\\slash \xE2\x9C\x93 &<>\"' del\\x7f\\x7fa\n"
-        "/edge/empty string\tstring\t0\t\n"
-        "/edge/min\tint32\t0\t-2147483648\n"
-        "/edge/max\tuint64\t0\t18446744073709551615\n"
-        "/edge/negative zero\tdouble\t0\t-0\n"
-        "/edge/tiny\tdouble\t0\t1e-310\n"
-        "/edge/mapped\tipv6\t0\t::ffff:1.2.3.4\n"
-        "/edge/any\tipv6\t0\t::\n"
-        "/edge/no bytes\tbinary\t0\t\n"
-        "/edge/f\tbool\t1\tfalse\n"
         "/edge/sub/deep\tint64\t9\t-1\n";
     // A last line without its LF, longer than a block read, whose last byte
     // is read alone.
     std::string long_line = "/edge/long\tstring\t0\t";
     long_line += std::string(65537 - lines.size() - long_line.size(), 'x');
-    lines += long_line;
-    std::string expected = lines + "\n";
+    std::string expected = lines + long_line + "\n";
     // Nodes created on the way have a line of their own.
     expected.insert(expected.rfind("/edge/sub/deep"), "/edge/sub\tnode\t0\t\n");
 
     TempStore store;
-    ASSERT_EQ(cdsctl(store, {"import"}, lines).err, "");
-    Result exported = cdsctl(store, {"export"});
+    ASSERT_EQ(cdsctl({"import"}, lines + long_line).err, "");
+    Result exported = cdsctl({"export"});
     EXPECT_EQ(exported.status, 0);
     EXPECT_EQ(exported.out, expected);
 }
@@ -262,18 +248,18 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
     TempStore store;
     std::string good = store.dir + "/good.db";
     std::string bad = store.dir + "/bad.db";
-    ASSERT_EQ(cdsctl(store, {"import"}, small_store).status, 0);
+    ASSERT_EQ(cdsctl({"import"}, small_store).status, 0);
     mode_t umask_before = umask(022);
-    ASSERT_EQ(cdsctl(store, {"backup", good}).status, 0);
+    ASSERT_EQ(cdsctl({"backup", good}).status, 0);
     umask(umask_before);
     // Readable by its owner only; a file there already keeps the mode its owner gave it.
     struct stat info;
     EXPECT_EQ(stat(good.c_str(), &info) == 0 ? info.st_mode & 0777 : 0, 0600u);
     ASSERT_EQ(chmod(good.c_str(), 0640), 0);
-    ASSERT_EQ(cdsctl(store, {"backup", good}).status, 0);
+    ASSERT_EQ(cdsctl({"backup", good}).status, 0);
     EXPECT_EQ(stat(good.c_str(), &info) == 0 ? info.st_mode & 0777 : 0, 0640u);
-    ASSERT_EQ(cdsctl(store, {"set", "/x", "int32", "2"}).status, 0);
-    std::string before = cdsctl(store, {"export"}).out;
+    ASSERT_EQ(cdsctl({"set", "/x", "int32", "2"}).status, 0);
+    std::string before = cdsctl({"export"}).out;
     const char* const bad_schema = "the backup's schema is not the store's";
     const char* const bad_name = "the backup holds a name or path that the store refuses";
     const char* const bad_nodes = "the backup holds nodes that do not match their entries";
@@ -322,13 +308,13 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
         SCOPED_TRACE(row.sql);
         std::filesystem::copy_file(good, bad, std::filesystem::copy_options::overwrite_existing);
         craft(bad, row.sql.empty() ? nullptr : row.sql.c_str());
-        Result result = cdsctl(store, {"restore", bad});
+        Result result = cdsctl({"restore", bad});
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.err, "cdsctl: " + bad + ": restore failed: " + row.reason + "\n");
-        EXPECT_EQ(cdsctl(store, {"export"}).out, before);
+        EXPECT_EQ(cdsctl({"export"}).out, before);
     }
-    EXPECT_EQ(cdsctl(store, {"restore", good}).status, 0);
-    EXPECT_EQ(cdsctl(store, {"export"}).out, small_store);
+    EXPECT_EQ(cdsctl({"restore", good}).status, 0);
+    EXPECT_EQ(cdsctl({"export"}).out, small_store);
 }
 
 } // namespace

@@ -185,8 +185,8 @@ int CCds::list_node(const std::string& path, api_status_t& status,
     status = API_STATUS_ABSENT;
     if (faults.list_node.count(path))
         return -1;
-    if (path == faults.hangup_at)
-        raise(SIGHUP);
+    if (path == faults.signal_at)
+        raise(faults.signal_number);
     auto found = tree.find(canonical(path));
     if (faults.absent.count(path) || found == tree.end() || !found->second.is_node)
         return 0;

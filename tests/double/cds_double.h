@@ -40,7 +40,8 @@ struct Faults {
     int set_leaves_call = -1;          // the n-th set_leaves (from 1) fails; 0 for every call
     std::set<std::string> refused;     // set_leaves refuses the item
     std::set<std::string> store_files; // pcd_is_store_file answers yes
-    std::string hangup_at;             // list_node raises SIGHUP when listing it
+    std::string signal_at;             // list_node raises signal_number when listing it
+    int signal_number = 0;
 };
 extern Faults faults;
 

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sys/stat.h>
@@ -128,38 +129,42 @@ void exit_42(int)
     _exit(42);
 }
 
-// A hangup during a dump removes the file and ends the dump with that
-// signal, unless whoever started the dump ignored it (nohup). Either way the
-// dump leaves the hangup as it found it.
-TEST(DumpRun, HangupDuringADump)
+// A signal that interrupts a dump removes the file and ends the dump with
+// that signal, unless whoever started the dump ignored it (nohup). Either
+// way the dump leaves the signal as it found it.
+TEST(DumpRun, InterruptedDump)
 {
     TempStore temp;
     const std::string file = temp.dir + "/out.xml";
     const struct {
         void (*disposition)(int);
-        const char* hangup_at;
-        int exit_status; // -1: killed by the hangup
+        const char* signal_at;
+        int exit_status; // -1: killed by the signal
         bool file_kept;
     } cases[] = {{SIG_DFL, "/A", -1, false}, {SIG_IGN, "/A", 0, true}, {exit_42, "", 42, true}};
-    for (const auto& row : cases) {
-        pid_t pid = fork();
-        if (pid == 0) {
-            signal(SIGHUP, row.disposition);
-            cds_double::reset();
-            cds_double::add_leaf("/A/x", DATA_TYPE_STRING, "v");
-            cds_double::faults.hangup_at = row.hangup_at;
-            int status = run_tool({"-f", file}).status;
-            raise(SIGHUP);
-            _exit(status);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        for (const auto& row : cases) {
+            SCOPED_TRACE(strsignal(signal_number));
+            pid_t pid = fork();
+            if (pid == 0) {
+                signal(signal_number, row.disposition);
+                cds_double::reset();
+                cds_double::add_leaf("/A/x", DATA_TYPE_STRING, "v");
+                cds_double::faults.signal_at = row.signal_at;
+                cds_double::faults.signal_number = signal_number;
+                int status = run_tool({"-f", file}).status;
+                raise(signal_number);
+                _exit(status);
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(pid, &status, 0), pid);
+            if (row.exit_status < 0)
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+            else
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.exit_status) << status;
+            EXPECT_EQ(access(file.c_str(), F_OK) == 0, row.file_kept);
+            std::remove(file.c_str());
         }
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        if (row.exit_status < 0)
-            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGHUP) << status;
-        else
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.exit_status) << status;
-        EXPECT_EQ(access(file.c_str(), F_OK) == 0, row.file_kept);
-        std::remove(file.c_str());
     }
 }
 

@@ -1,7 +1,7 @@
 // The real programs on a real store, killed and run side by side: a load
 // killed at any moment leaves each batch of 128 data points entirely or not
-// at all, an interrupted dump removes its file, and loads and dumps running
-// together each see one state of the store.
+// at all, and loads and dumps running together each see one state of the
+// store.
 #include "files.h"
 #include "libcds/db.h"
 #include "program.h"
@@ -9,12 +9,10 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -80,13 +78,6 @@ std::string integrity_check(const std::string& store_file)
     return result;
 }
 
-bool has_exited(pid_t pid)
-{
-    siginfo_t info{};
-    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-           info.si_pid == pid;
-}
-
 TEST(Crash, KilledLoadLeavesWholeBatches)
 {
     const int batches = 10;
@@ -125,36 +116,6 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
             for (int writer = 1; writer <= run; ++writer)
                 ASSERT_EQ(points(seen, writer, k), writer == expected[k] ? batch_size : 0)
                     << "batch " << k << " of run " << writer;
-    }
-}
-
-// An interrupted dump used to leave an unterminated document behind. The
-// dump is stopped once it has written something, so that the signal finds
-// it running.
-TEST(Crash, InterruptedDumpRemovesItsFileAndDiesOfTheSignal)
-{
-    TempStore store;
-    std::string lines;
-    for (int k = 0; k < 300000; ++k)
-        lines += "/i/n" + std::to_string(k / 100) + "/v" + std::to_string(k) + "\tint32\t0\t1\n";
-    ASSERT_EQ(run_program({{CDSCTL, "import"}}, lines).err, "");
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(strsignal(signal_number));
-        // A runner started in the background may pass the signal on ignored,
-        // and a dump leaves an ignored signal ignored.
-        signal(signal_number, SIG_DFL);
-        std::string dump = store.dir + "/stopped.xml";
-        pid_t pid = start_program({{CDSXML, "-f", dump}});
-        ASSERT_GT(pid, 0);
-        struct stat info {
-        };
-        while (!has_exited(pid) && (stat(dump.c_str(), &info) != 0 || info.st_size == 0))
-            usleep(100);
-        kill(pid, SIGSTOP);
-        kill(pid, signal_number);
-        kill(pid, SIGCONT);
-        EXPECT_EQ(finish_program(pid).signal, signal_number);
-        EXPECT_NE(access(dump.c_str(), F_OK), 0);
     }
 }
 

@@ -39,7 +39,6 @@ struct Faults {
     std::set<std::string> gone;        // listed, yet get_leaves finds no data point
     int set_leaves_call = -1;          // the n-th set_leaves (from 1) fails; 0 for every call
     std::set<std::string> refused;     // set_leaves refuses the item
-    std::set<std::string> store_files; // pcd_is_store_file answers yes
     std::string signal_at;             // list_node raises signal_number when listing it
     int signal_number = 0;
 };

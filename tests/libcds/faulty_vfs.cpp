@@ -12,20 +12,16 @@ FaultyVfs::Kind armed_kind = FaultyVfs::read;
 int calls_left = 0; // the call that fails brings it to 0
 bool failed = false;
 
-// The file SQLite sees, with the real one right behind it.
-struct FaultyFile {
-    sqlite3_file base;
-    sqlite3_file* real;
+// Kept behind the real file's own bytes: the real file's methods, and the
+// copy of them that SQLite calls, whose reads and writes may fail.
+struct Methods {
+    const sqlite3_io_methods* real;
+    sqlite3_io_methods faulty;
 };
 
-sqlite3_file* real_of(sqlite3_file* file)
+Methods& methods_of(sqlite3_file* file)
 {
-    return reinterpret_cast<FaultyFile*>(file)->real;
-}
-
-const sqlite3_io_methods& real_methods(sqlite3_file* file)
-{
-    return *real_of(file)->pMethods;
+    return *reinterpret_cast<Methods*>(reinterpret_cast<char*>(file) + real_vfs->szOsFile);
 }
 
 bool fails(FaultyVfs::Kind kind)
@@ -36,49 +32,32 @@ bool fails(FaultyVfs::Kind kind)
     return true;
 }
 
-// Version 2: without xFetch SQLite maps no memory, so every read is an xRead.
-const sqlite3_io_methods faulty_methods = {
-    2,
-    [](sqlite3_file* f) { return real_methods(f).xClose(real_of(f)); },
-    [](sqlite3_file* f, void* data, int size, sqlite3_int64 offset) {
-        return fails(FaultyVfs::read) ? SQLITE_IOERR_READ
-                                      : real_methods(f).xRead(real_of(f), data, size, offset);
-    },
-    [](sqlite3_file* f, const void* data, int size, sqlite3_int64 offset) {
-        return fails(FaultyVfs::write) ? SQLITE_IOERR_WRITE
-                                       : real_methods(f).xWrite(real_of(f), data, size, offset);
-    },
-    [](sqlite3_file* f, sqlite3_int64 size) { return real_methods(f).xTruncate(real_of(f), size); },
-    [](sqlite3_file* f, int flags) { return real_methods(f).xSync(real_of(f), flags); },
-    [](sqlite3_file* f, sqlite3_int64* size) {
-        return real_methods(f).xFileSize(real_of(f), size);
-    },
-    [](sqlite3_file* f, int lock) { return real_methods(f).xLock(real_of(f), lock); },
-    [](sqlite3_file* f, int lock) { return real_methods(f).xUnlock(real_of(f), lock); },
-    [](sqlite3_file* f, int* out) { return real_methods(f).xCheckReservedLock(real_of(f), out); },
-    [](sqlite3_file* f, int op, void* arg) {
-        return real_methods(f).xFileControl(real_of(f), op, arg);
-    },
-    [](sqlite3_file* f) { return real_methods(f).xSectorSize(real_of(f)); },
-    [](sqlite3_file* f) { return real_methods(f).xDeviceCharacteristics(real_of(f)); },
-    [](sqlite3_file* f, int region, int size, int extend, void volatile** out) {
-        return real_methods(f).xShmMap(real_of(f), region, size, extend, out);
-    },
-    [](sqlite3_file* f, int offset, int count, int flags) {
-        return real_methods(f).xShmLock(real_of(f), offset, count, flags);
-    },
-    [](sqlite3_file* f) { real_methods(f).xShmBarrier(real_of(f)); },
-    [](sqlite3_file* f, int remove) { return real_methods(f).xShmUnmap(real_of(f), remove); },
-    nullptr,
-    nullptr,
-};
+int read_or_fail(sqlite3_file* file, void* data, int size, sqlite3_int64 offset)
+{
+    return fails(FaultyVfs::read) ? SQLITE_IOERR_READ
+                                  : methods_of(file).real->xRead(file, data, size, offset);
+}
+
+int write_or_fail(sqlite3_file* file, const void* data, int size, sqlite3_int64 offset)
+{
+    return fails(FaultyVfs::write) ? SQLITE_IOERR_WRITE
+                                   : methods_of(file).real->xWrite(file, data, size, offset);
+}
 
 int open_faulty(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out_flags)
 {
-    FaultyFile* faulty = reinterpret_cast<FaultyFile*>(file);
-    faulty->real = reinterpret_cast<sqlite3_file*>(faulty + 1);
-    int result = real_vfs->xOpen(real_vfs, name, faulty->real, flags, out_flags);
-    file->pMethods = faulty->real->pMethods ? &faulty_methods : nullptr;
+    int result = real_vfs->xOpen(real_vfs, name, file, flags, out_flags);
+    if (!file->pMethods)
+        return result;
+    Methods& methods = methods_of(file);
+    methods.real = file->pMethods;
+    methods.faulty = *file->pMethods;
+    // Version 2: without xFetch SQLite maps no memory, so every read is an xRead.
+    if (methods.faulty.iVersion > 2)
+        methods.faulty.iVersion = 2;
+    methods.faulty.xRead = read_or_fail;
+    methods.faulty.xWrite = write_or_fail;
+    file->pMethods = &methods.faulty;
     return result;
 }
 
@@ -88,7 +67,7 @@ FaultyVfs::FaultyVfs()
 {
     real_vfs = sqlite3_vfs_find(nullptr);
     faulty_vfs = *real_vfs;
-    faulty_vfs.szOsFile = sizeof(FaultyFile) + real_vfs->szOsFile;
+    faulty_vfs.szOsFile = real_vfs->szOsFile + sizeof(Methods);
     faulty_vfs.zName = "faulty";
     faulty_vfs.pNext = nullptr;
     faulty_vfs.xOpen = open_faulty;

@@ -188,29 +188,20 @@ struct LaterBatch {
     const char* name;
     const char* attrs; // after a full batch of long_batch()
     bool only_existing;
-    std::vector<std::string> paths;
-    std::vector<pcd_tribool_t> persist;
-    const char* value;   // of the one path written
+    const char* path; // the one path written, with this persist and value
+    pcd_tribool_t persist;
+    const char* value;
     const char* err_end; // of standard error, which is empty for ""
 };
 
 const LaterBatch later_batches[] = {
-    {"empty and shorter", R"(<attr name="s" {s}/>)", false, {"/s"}, {PCD_UNSPECIFIED}, "", ""},
+    {"empty and shorter", R"(<attr name="s" {s}/>)", false, "/s", PCD_UNSPECIFIED, "", ""},
     {"dropped points leave no gap",
      R"(<attr name="x" type="no-such-type">v</attr><attr name="n" {i}>abc</attr>)"
      R"(<attr name="t" {s} persist="false">w</attr>)",
-     false,
-     {"/t"},
-     {PCD_FALSE},
-     "w",
-     "in attr '/n' is being ignored\n"},
-    {"absent points leave no gap",
-     R"(<attr name="u" {s}>1</attr><attr name="t" {s}>2</attr>)",
-     true,
-     {"/t"},
-     {PCD_UNSPECIFIED},
-     "2",
-     ""},
+     false, "/t", PCD_FALSE, "w", "in attr '/n' is being ignored\n"},
+    {"absent points leave no gap", R"(<attr name="u" {s}>1</attr><attr name="t" {s}>2</attr>)",
+     true, "/t", PCD_UNSPECIFIED, "2", ""},
 };
 
 // The queue and lists, strings included, last for the whole load: a batch
@@ -227,9 +218,9 @@ TEST_F(LoadTest, NothingCarriesOverFromAnEarlierBatch)
         EXPECT_EQ(load(in_root(long_batch() + c.attrs)), 0);
         ASSERT_EQ(cds_double::count_calls("set_leaves"), 2);
         EXPECT_EQ(set_paths(0).size(), 128u);
-        EXPECT_EQ(set_paths(1), c.paths);
-        EXPECT_EQ(cds_double::calls().back().persist, c.persist);
-        EXPECT_EQ(cds_double::leaf_value(c.paths[0]).text(), c.value);
+        EXPECT_EQ(set_paths(1), std::vector<std::string>{c.path});
+        EXPECT_EQ(cds_double::calls().back().persist, std::vector<pcd_tribool_t>{c.persist});
+        EXPECT_EQ(cds_double::leaf_value(c.path).text(), c.value);
         // A warning names its own point, not one an earlier point left behind.
         std::string err_end = c.err_end;
         EXPECT_EQ(err.empty(), err_end.empty()) << err;

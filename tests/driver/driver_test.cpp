@@ -1,9 +1,9 @@
 // The whole tool run in-process against the in-memory double: its command
 // line, what a dump leaves on disk and how a load fails.
+#include "driver/run.h"
 #include "files.h"
 #include "temp_store.h"
 #include "tests/double/cds_double.h"
-#include "tests/double/run_tool.h"
 
 #include <csignal>
 #include <cstdio>
@@ -16,6 +16,29 @@
 
 namespace
 {
+
+struct ToolResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// cdsxml run in-process with args after its name, its output captured.
+ToolResult run_tool(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "cdsxml");
+    std::vector<char*> argv;
+    for (std::string& word : args)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int status = run_cdsxml(static_cast<int>(args.size()), argv.data());
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::string out = testing::internal::GetCapturedStdout();
+    return {status, out, testing::internal::GetCapturedStderr()};
+}
 
 const char* const usage = "usage";
 

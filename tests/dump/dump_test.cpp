@@ -18,25 +18,19 @@ struct FilterCase {
     bool dumped_sensitive; // with -s
 };
 
+// The end-to-end golden dumps hold the usual cases; these are the edges.
 const FilterCase filter_cases[] = {
     // Identity: never dumped.
-    {"/Software/System Settings/Network/Interface/eth0/MAC Address/Value", false, false},
     {"/Software/System Settings/Network/Interface/eth0/MAC Address", true, true},
     {"/Software/System Settings/Network/Interfaces/eth0/MAC Address/Value", true, true},
-    {"/A/SerialNumber/Value", false, false},
     {"/A/iMAC/Value", false, false},
-    {"/A/iDeviceGuid/Value", false, false},
     {"/SerialNumber/Value", false, false},
-    {"/A/SerialNumber", true, true},
     {"/SerialNumber", true, true},
     {"/A/serialNumber/Value", true, true},
     {"/Software/Data Servers/Collective Notification/SequenceID", false, false},
-    {"/Software/Data Servers/Collective Notification/SequenceID/Value", false, false},
     {"/Software/Data Servers/Collective Notification/SequenceIDs/Value", false, false},
-    {"/Software/Data Servers/Collective Notification/Sequence/Value", true, true},
     // Sensitive: dumped only with -s, tested on the canonical path.
     {"/Software/Data Servers/Web-Server/User/Password/Value", false, true},
-    {"/Software/Data Servers/Web-Server/Admin/Password/Value", false, true},
     {"/Software/Data Servers/Web-Server//Admin/./Password/Value", false, true},
     {"/Software/Data Servers/Web-Server/Admin/Password/Values", true, true},
     {"/Software/Data Servers/Web-Server/Guest/Password/Value", true, true},

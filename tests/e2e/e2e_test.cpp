@@ -55,36 +55,49 @@ TEST(DumpGolden, RealisticStoreDumpsAsExpected)
 {
     TempStore temp;
     ASSERT_EQ(run_in(temp, "s.db", CDSCTL, {"import", realistic_tsv}).err, "");
+    write_file(in_dir(temp, "kept.xml"), "old");
+    chmod(in_dir(temp, "kept.xml").c_str(), 0640);
+    mode_t umask_before = umask(022);
     const struct {
         std::vector<std::string> args;
         std::string golden;
-        std::string file; // empty: the document goes to standard output
+        std::string file = ""; // empty: the document goes to standard output
+        mode_t mode = 0;       // the file's; one there before keeps its mode
     } cases[] = {
         // Identity data points, the notification sequence, properties other
         // than 0 and 1 and the password are left out; nested nodes with
         // nothing written leave no trace.
-        {{}, "whole.xml", ""},
+        {{}, "whole.xml"},
         {{"-f", "out.xml", "-p", "/A", "-n", "/B", "-x", "/A/C", "-c", "-p", "/D"},
          "selected.xml",
-         "out.xml"},
+         "out.xml",
+         0644},
         // Persistent data points of /D and its child nodes, none deeper.
-        {{"-c", "-n", "/D"}, "persistent-level.xml", ""},
-        // -s brings the password back; identity data points stay out.
-        {{"-s"}, "sensitive.xml", ""},
+        {{"-c", "-n", "/D"}, "persistent-level.xml"},
+        // -s brings the password back, into a file for its owner only;
+        // identity data points stay out.
+        {{"-s", "-f", "s.xml"}, "sensitive.xml", "s.xml", 0600},
+        {{"-s", "-f", "kept.xml"}, "sensitive.xml", "kept.xml", 0640},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.golden);
         ProgramRun run = run_in(temp, "s.db", CDSXML, row.args);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "");
-        std::string document = row.file.empty() ? run.out : read_file(in_dir(temp, row.file));
+        std::string document = run.out;
         if (!row.file.empty()) {
             EXPECT_EQ(run.out, "");
+            document = read_file(in_dir(temp, row.file));
+            struct stat info {
+            };
+            stat(in_dir(temp, row.file).c_str(), &info);
+            EXPECT_EQ(info.st_mode & 07777, row.mode);
         }
         EXPECT_EQ(document, golden(row.golden));
         write_file(in_dir(temp, "dumped.xml"), document);
         EXPECT_EQ(schema_errors({"dumped.xml"}, temp), "");
     }
+    umask(umask_before);
 }
 
 // Past the sixteen TABs that are written at once, with a path longer than

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <regex>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -175,7 +175,6 @@ TEST(StoreOpen, NewStoreIsForItsOwnerOnly)
 TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
 {
     ASSERT_EQ(set("/r/leaf", DATA_TYPE_INT32, "1"), 1);
-    ASSERT_EQ(set("/r/node/x", DATA_TYPE_INT32, "1"), 1);
     ASSERT_EQ(set({"/r/kept", "/r/cleared"},
                   {typed(DATA_TYPE_INT32, "1"), typed(DATA_TYPE_INT32, "1")}, {PCD_TRUE, PCD_TRUE}),
               (std::vector<int>{1, 1}));
@@ -204,8 +203,6 @@ TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
         {"not UTF-8", "/new/\xC3(", number, 0},
         {"overlong UTF-8 slash", "/new/\xC0\xAF", number, 0},
         {"UTF-16 surrogate", "/new/\xED\xA0\x80", number, 0},
-        {"passes through a data point", "/r/leaf/x", number, 0},
-        {"a node is there", "/r/node", number, 0},
         {"element of no type", "/r/none", CElement(), 0},
         {"text not of its type", "/r/bad",
          CElement(DATA_TYPE_INT32, CElement::_invalid_time, "12x"), 0},

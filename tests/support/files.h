@@ -1,7 +1,19 @@
 #pragma once
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 // The whole content of a file; empty when it can't be read.
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& text);
+inline std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void write_file(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}

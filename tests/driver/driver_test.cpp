@@ -168,27 +168,13 @@ const char* const two_points =
     "\t</node>\n"
     "</dump>\n";
 
-class LoadRun : public testing::Test
-{
-  protected:
-    void SetUp() override
-    {
-        cds_double::reset();
-    }
-    void write_input(const std::string& text)
-    {
-        write_file(file, text);
-    }
-
-    TempStore temp;
-    const std::string& directory = temp.dir;
-    const std::string file = temp.dir + "/in.xml";
-};
-
 // Where -c stands decides: before -l it is a dump's mark, after it a load option.
-TEST_F(LoadRun, PersistentOnlyWhenGivenAfterTheFile)
+TEST(LoadRun, PersistentOnlyWhenGivenAfterTheFile)
 {
-    write_input(two_points);
+    TempStore temp;
+    const std::string file = temp.dir + "/in.xml";
+    write_file(file, two_points);
+    cds_double::reset();
     ToolResult result = run_tool({"-c", "-i", "restore", "-l", file});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
@@ -233,8 +219,11 @@ const std::string external_entity =
     "<attr name=\"a\" type=\"string\">&s;</attr></node></dump>\n";
 
 // Whatever was queued before the fault is not written.
-TEST_F(LoadRun, FailedLoads)
+TEST(LoadRun, FailedLoads)
 {
+    TempStore temp;
+    const std::string file = temp.dir + "/in.xml";
+    const std::string& directory = temp.dir;
     const std::string missing = directory + "/missing.xml";
     const struct {
         std::string text;
@@ -266,7 +255,7 @@ TEST_F(LoadRun, FailedLoads)
         SCOPED_TRACE(row.path + row.text.substr(0, 60));
         cds_double::reset();
         cds_double::faults.set_leaves_call = row.store_fails ? 0 : -1;
-        write_input(row.text);
+        write_file(file, row.text);
         ToolResult result = run_tool({"-l", row.path.empty() ? file : row.path});
         EXPECT_EQ(result.status, -1);
         EXPECT_EQ(result.err, row.err);

@@ -11,7 +11,6 @@
 #include "driver/run.h"
 #include "driver/run_options.h"
 #include "fuzz/harness.h"
-#include "tests/double/cds_double.h"
 
 #include <cstdint>
 
@@ -28,11 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     o.load_persistent_only = (data[0] & 1) != 0;
     o.only_existing = (data[0] & 2) != 0;
     o.source = (data[0] & 4) ? "fuzz" : "";
-    o.connection.handle = pcd_init();
     void* body = const_cast<std::uint8_t*>(data + header_size);
     if (FilePtr in{fmemopen(body, size - header_size, "r")})
         load_from(in.get());
-    pcd_close(o.connection.handle);
-    o.connection.handle = nullptr;
     return 0;
 }

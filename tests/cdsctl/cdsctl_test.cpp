@@ -17,11 +17,9 @@ using namespace std::string_literals;
 namespace
 {
 
-using Result = ProgramRun;
-
 // Standard output goes to out_file instead, unread, when one is given.
-Result cdsctl(const std::vector<std::string>& args, const std::string& input = "",
-              const std::string& out_file = "")
+ProgramRun cdsctl(const std::vector<std::string>& args, const std::string& input = "",
+                  const std::string& out_file = "")
 {
     Program program{{CDSCTL}};
     program.args.insert(program.args.end(), args.begin(), args.end());
@@ -159,7 +157,7 @@ TEST(Cdsctl, CommandLine)
         });
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args) + " " + row.input);
-        Result result = cdsctl(row.args, row.input);
+        ProgramRun result = cdsctl(row.args, row.input);
         EXPECT_EQ(result.status, row.status);
         bool failed = row.status != 0;
         EXPECT_EQ(result.out, failed ? "" : row.text);
@@ -168,7 +166,7 @@ TEST(Cdsctl, CommandLine)
     std::string stat = cdsctl({"stat", "/c/n/y"}).out;
     EXPECT_TRUE(std::regex_match(stat, std::regex("int32\t0\t[0-9]+\\.[0-9]{6}\tcdsctl\n")))
         << stat;
-    Result help = cdsctl({"help"});
+    ProgramRun help = cdsctl({"help"});
     EXPECT_EQ(help.status, 0);
     for (const char* name : {"set", "mknode", "get", "stat", "ls", "rm", "import", "export",
                              "backup", "restore", "help"})
@@ -178,7 +176,7 @@ TEST(Cdsctl, CommandLine)
     // Output lost on a full device used to pass for success.
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"ls"}, {"get", "/c/n/y"}, {"stat", "/c/n/y"}, {"export"}, {"help"}}) {
-        Result result = cdsctl(args, "", "/dev/full");
+        ProgramRun result = cdsctl(args, "", "/dev/full");
         EXPECT_EQ(result.status, 2) << args[0];
         EXPECT_EQ(result.err, "cdsctl: standard output: No space left on device\n") << args[0];
     }
@@ -209,12 +207,12 @@ TEST(Cdsctl, CommandLine)
         {{"get", "/e/k"}, "", 2, "/e/k" + no_kind},
     };
     for (const Row& row : damaged_rows) {
-        Result result = cdsctl(row.args);
+        ProgramRun result = cdsctl(row.args);
         EXPECT_EQ(result.status, 2) << row.text;
         EXPECT_EQ(result.err, "cdsctl: " + row.text + "\n");
     }
     setenv("CDS_STORE", (store.dir + "/missing/s.db").c_str(), 1);
-    Result result = cdsctl({"ls"});
+    ProgramRun result = cdsctl({"ls"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, "cdsctl: " + store.dir + "/missing/s.db: cannot open the store\n");
 }
@@ -238,7 +236,7 @@ TEST(Cdsctl, ExportGivesBackWhatWasImported)
 
     TempStore store;
     ASSERT_EQ(cdsctl({"import"}, lines + long_line).err, "");
-    Result exported = cdsctl({"export"});
+    ProgramRun exported = cdsctl({"export"});
     EXPECT_EQ(exported.status, 0);
     EXPECT_EQ(exported.out, expected);
 }
@@ -306,7 +304,7 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
         SCOPED_TRACE(row.sql);
         std::filesystem::copy_file(good, bad, std::filesystem::copy_options::overwrite_existing);
         craft(bad, row.sql.empty() ? nullptr : row.sql.c_str());
-        Result result = cdsctl({"restore", bad});
+        ProgramRun result = cdsctl({"restore", bad});
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.err, "cdsctl: " + bad + ": restore failed: " + row.reason + "\n");
         EXPECT_EQ(cdsctl({"export"}).out, before);

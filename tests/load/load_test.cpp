@@ -53,12 +53,6 @@ class LoadTest : public testing::Test
         cds_double::reset();
         run_options.load_persistent_only = run_options.only_existing = false;
         run_options.source.clear();
-        run_options.connection.handle = pcd_init();
-    }
-    void TearDown() override
-    {
-        pcd_close(run_options.connection.handle);
-        run_options.connection.handle = nullptr;
     }
 
     // Keeps standard error.

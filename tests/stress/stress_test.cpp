@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <random>
 #include <sstream>
@@ -119,40 +118,40 @@ TEST(Concurrency, LoadsAndDumpsShareTheStore)
         write_file(name + ".xml", batch_document("/c/p" + std::to_string(i), i, batches));
         loads.push_back(start_program({{CDSXML, "-l", name + ".xml"}, "", "", "", name + ".err"}));
     }
-    const char* const dump_loop = "i=0; while [ ! -e \"$1/loaded\" ]; do i=$((i+1)); "
-                                  "\"$0\" -f \"$1/dump-$2-$i.xml\" || exit 1; done";
-    for (int d = 0; d < 4; ++d)
-        dumps.push_back(
-            start_program({{"/bin/sh", "-c", dump_loop, CDSXML, store.dir, std::to_string(d)},
-                           "",
-                           "",
-                           "",
-                           store.dir + "/dumper" + std::to_string(d) + ".err"}));
-    for (pid_t pid : loads)
-        EXPECT_EQ(finish_program(pid).status, 0);
-    write_file(store.dir + "/loaded", "");
+    // Each dumper appends dump after dump to its output until the loads end.
+    const char* const dump_loop = "while [ ! -e \"$1\" ]; do \"$0\" || exit 1; done";
+    const std::string loaded = store.dir + "/loaded";
+    for (int d = 0; d < 4; ++d) {
+        std::string name = store.dir + "/dumper" + std::to_string(d);
+        dumps.push_back(start_program(
+            {{"/bin/sh", "-c", dump_loop, CDSXML, loaded}, "", "", name + ".xml", name + ".err"}));
+    }
+    for (int i = 0; i < loaders; ++i) {
+        EXPECT_EQ(finish_program(loads[i]).status, 0);
+        EXPECT_EQ(read_file(store.dir + "/load" + std::to_string(i + 1) + ".err"), "");
+    }
+    write_file(loaded, "");
     for (pid_t pid : dumps)
         EXPECT_EQ(finish_program(pid).status, 0);
 
     int dumped = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(store.dir)) {
-        std::string name = entry.path().filename();
-        if (name.size() > 4 && name.substr(name.size() - 4) == ".err") {
-            EXPECT_EQ(read_file(entry.path()), "") << name;
+    for (int d = 0; d < 4; ++d) {
+        std::string name = store.dir + "/dumper" + std::to_string(d);
+        EXPECT_EQ(read_file(name + ".err"), "");
+        std::string text = read_file(name + ".xml");
+        std::size_t start = 0, end;
+        while ((end = text.find("</dump>\n", start)) != std::string::npos) {
+            auto seen = batches_in(text.substr(start, end - start));
+            start = end + 1;
+            ++dumped;
+            for (int i = 1; i <= loaders; ++i)
+                for (int k = 0; k < batches; ++k)
+                    EXPECT_TRUE(points(seen, i, k) == 0 ||
+                                (points(seen, i, k) == batch_size &&
+                                 (k == 0 || points(seen, i, k - 1) == batch_size)))
+                        << "dump " << dumped << ": " << points(seen, i, k)
+                        << " data points of load " << i << " batch " << k;
         }
-        if (name.rfind("dump-", 0) != 0)
-            continue;
-        ++dumped;
-        std::string dump = read_file(entry.path());
-        EXPECT_NE(dump.find("</dump>\n"), std::string::npos) << name;
-        auto seen = batches_in(dump);
-        for (int i = 1; i <= loaders; ++i)
-            for (int k = 0; k < batches; ++k)
-                EXPECT_TRUE(points(seen, i, k) == 0 ||
-                            (points(seen, i, k) == batch_size &&
-                             (k == 0 || points(seen, i, k - 1) == batch_size)))
-                    << name << ": " << points(seen, i, k) << " data points of load " << i
-                    << " batch " << k;
     }
     EXPECT_GT(dumped, 0);
     auto seen = batches_in(run_program({{CDSXML}, "", store.file}).out);

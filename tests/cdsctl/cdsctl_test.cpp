@@ -83,6 +83,8 @@ TEST(Cdsctl, CommandLine)
             {{"frob"}, "", 1, "unknown command 'frob' (see 'cdsctl help')"},
             {{"set", "/a", "int32"}, "", 1, "usage: cdsctl set PATH TYPE VALUE [--property N]"},
             {{"ls", "/a", "/b"}, "", 1, "usage: cdsctl ls [PATH]"},
+            {{"get"}, "", 1, "usage: cdsctl get PATH"},
+            {{"stat", "/a", "/b"}, "", 1, "usage: cdsctl stat PATH"},
             {{"set", "/a", "int33", "1"}, "", 1, "set: unknown type 'int33'"},
             {{"set", "/a", "int32", "1", "--property", "256"}, "", 1, property},
             {{"mknode", "/a", "--property"}, "", 1, property},

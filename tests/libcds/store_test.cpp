@@ -210,7 +210,8 @@ TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
         {"U+FFFF in a string", "/r/s2", text("\xEF\xBF\xBF"), 0},
         {"string not UTF-8", "/r/s3", text("\xFF"), 0},
         {"continuation byte as a lead byte", "/r/s5", text("a\xBF"), 0},
-        {"U+0080, U+0800 and U+10000", "/r/s6", text("\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80"), 1},
+        {"U+0080, U+07FF, U+0800, U+D7FF, U+10000", "/r/s6",
+         text("\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xF0\x90\x80\x80"), 1},
         {"persist flag out of range", "/r/p", number, 0, static_cast<pcd_tribool_t>(7)},
         // Past SQLite's length limit a value was stored empty and reported written.
         {"text past the length limit", "/r/leaf", text(std::string(limit + 1, 'x')), 0},
@@ -249,11 +250,14 @@ TEST_F(StoreTest, StoreFailureWritesNothingOfTheCall)
     run_sql(store.file, "CREATE TRIGGER boom BEFORE INSERT ON entry WHEN NEW.name = 'boom'"
                         " BEGIN SELECT RAISE(ABORT, 'boom'); END;"
                         "CREATE TRIGGER bang BEFORE INSERT ON node WHEN NEW.path = '/h'"
-                        " BEGIN SELECT RAISE(ABORT, 'bang'); END");
+                        " BEGIN SELECT RAISE(ABORT, 'bang'); END;"
+                        "CREATE TRIGGER keep BEFORE DELETE ON entry WHEN OLD.name = 'before'"
+                        " BEGIN SELECT RAISE(ABORT, 'keep'); END");
     CElement one = typed(DATA_TYPE_INT32, "1");
     EXPECT_EQ(set({"/f/before", "/g/a", "/f/boom", "/f/after"}, {one, one, one, one},
                   {PCD_TRUE, PCD_TRUE, PCD_TRUE, PCD_TRUE}),
               std::vector<int>{-1});
+    EXPECT_EQ(cds_store::remove_entry(cds.handle, "/f/before"), cds_store::Result::store_failed);
     EXPECT_EQ(leaf("/f/before"), "bool 0 true");
     EXPECT_EQ(list("/g"), "status 0");
     EXPECT_EQ(leaf("/f/after"), "absent");
@@ -360,8 +364,11 @@ TEST_F(StoreTest, ListsAndGetsWhatIsThere)
     };
     for (const auto& row : cases)
         EXPECT_EQ(list(row.path), row.expected) << row.path;
-    // Right after a listing, it answers for its children: the same answers.
+    // Right after a listing, it answers for its children: the same answers,
+    // and a write since is seen.
     EXPECT_EQ(leaves(paths), expected);
+    ASSERT_EQ(set("/o/c", DATA_TYPE_INT32, "5"), 1);
+    EXPECT_EQ(leaf("/o/c"), "int32 0 5");
     // Removed and created again, it goes last.
     ASSERT_EQ(cds_store::remove_entry(cds.handle, "/o/a"), cds_store::Result::ok);
     ASSERT_EQ(set("/o/a", DATA_TYPE_INT32, "1"), 1);
@@ -408,6 +415,10 @@ TEST(StorePath, CanonicalizesInPlaceWithinTheStoreLimits)
         EXPECT_EQ(length, row.out.size());
         EXPECT_STREQ(buffer.data(), length ? row.out.c_str() : row.in.c_str());
     }
+    // Only length bytes are read, and the answer ends within them.
+    char unterminated[] = "/a/bXY";
+    EXPECT_EQ(pcd_canonicalize_path(unterminated, 4), 4u);
+    EXPECT_STREQ(unterminated, "/a/b");
 }
 
 } // namespace

@@ -158,15 +158,9 @@ TEST(DumpRun, InterruptedDump)
     }
 }
 
-const char* const two_points =
-    "<dump>\n"
-    "\t<node root=\"/\">\n"
-    "\t\t<node name=\"A\">\n"
-    "\t\t\t<attr name=\"kept\" type=\"int32\" persist=\"true\">7</attr>\n"
-    "\t\t\t<attr name=\"plain\" type=\"string\">v</attr>\n"
-    "\t\t</node>\n"
-    "\t</node>\n"
-    "</dump>\n";
+const char* const two_points = "<dump><node root=\"/A\">"
+                               "<attr name=\"kept\" type=\"int32\" persist=\"true\">7</attr>"
+                               "<attr name=\"plain\" type=\"string\">v</attr></node></dump>";
 
 // Where -c stands decides: before -l it is a dump's mark, after it a load option.
 TEST(LoadRun, PersistentOnlyWhenGivenAfterTheFile)

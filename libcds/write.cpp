@@ -165,8 +165,11 @@ bool fits_the_store(const pcd_connection& connection, std::string_view stored)
 Result kind_conflict(pcd_connection& connection, std::string_view path, element_type_t expected)
 {
     element_type_t kind = ELEMENT_TYPE_NONE;
-    if (find_kind(connection, path, kind) == Result::ok && kind == expected)
+    Result found = find_kind(connection, path, kind);
+    if (found == Result::ok && kind == expected)
         return expected == ELEMENT_TYPE_NODE ? Result::is_node : Result::is_data_point;
+    if (found == Result::ok)
+        note_damage(connection, "the entry at '" + std::string(path) + "' is of no known kind");
     return Result::store_failed;
 }
 

@@ -195,6 +195,11 @@ TEST(Cdsctl, CommandLine)
         {{"export", "/d"}, "", 2, "/d" + damaged + "a name under '/d' is not valid"},
         {{"export", "/e"}, "", 2, "/e" + no_kind},
         {{"get", "/e/k"}, "", 2, "/e/k" + no_kind},
+        // Used to fail with "not an error".
+        {{"set", "/e/k", "int32", "1"},
+         "",
+         2,
+         "/e/k" + damaged + "the entry at '/e/k' is of no known kind"},
     };
     for (const Row& row : damaged_rows) {
         ProgramRun result = cdsctl(row.args);

@@ -152,8 +152,7 @@ class CCds
     // Set from pcd_init and emptied after pcd_close by the caller.
     pcd_handle_t handle = nullptr;
 
-    int list_node(const std::string& path, api_status_t& status,
-                  std::vector<ChildEntry>& children);
+    int list_node(const std::string& path, api_status_t& status, std::vector<ChildEntry>& children);
     int get_leaves(const std::vector<std::string>& paths, std::vector<api_status_t>& statuses,
                    std::vector<CElement>& elements, std::vector<element_property_t>& properties);
     int set_leaves(const std::vector<std::string>& paths, const std::vector<CElement>& elements,

@@ -33,13 +33,13 @@ toolkit::CElement leaf_value(const std::string& path);
 // Faults to script; paths are matched as the tool passes them.
 struct Faults {
     bool init = false;
-    std::set<std::string> list_node;   // list_node fails
-    std::set<std::string> absent;      // list_node finds no node
-    std::set<std::string> get_leaves;  // get_leaves fails when asked for one of these
-    std::set<std::string> gone;        // listed, yet get_leaves finds no data point
-    int set_leaves_call = -1;          // the n-th set_leaves (from 1) fails; 0 for every call
-    std::set<std::string> refused;     // set_leaves refuses the item
-    std::string signal_at;             // list_node raises signal_number when listing it
+    std::set<std::string> list_node;  // list_node fails
+    std::set<std::string> absent;     // list_node finds no node
+    std::set<std::string> get_leaves; // get_leaves fails when asked for one of these
+    std::set<std::string> gone;       // listed, yet get_leaves finds no data point
+    int set_leaves_call = -1;         // the n-th set_leaves (from 1) fails; 0 for every call
+    std::set<std::string> refused;    // set_leaves refuses the item
+    std::string signal_at;            // list_node raises signal_number when listing it
     int signal_number = 0;
 };
 extern Faults faults;

@@ -1,10 +1,10 @@
 // cdsctl as its users run it: the built binary on a fresh store per test.
 #include "files.h"
 #include "program.h"
+#include "run_sql.h"
 #include "temp_store.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,10 +40,7 @@ void craft(const std::string& file, const char* sql)
         bytes << std::string(4096, '\0');
         return;
     }
-    sqlite3* db = nullptr;
-    sqlite3_open(file.c_str(), &db);
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
+    run_sql(file, sql);
 }
 
 struct Row {

@@ -2,6 +2,7 @@
 #include "faulty_vfs.h"
 #include "libcds/admin.h"
 #include "libcds/db.h"
+#include "run_sql.h"
 #include "temp_store.h"
 
 #include <gtest/gtest.h>
@@ -23,15 +24,6 @@ CElement typed(data_type_t type, const std::string& text)
     CElement element(DATA_TYPE_STRING, CElement::_invalid_time, text);
     EXPECT_EQ(element.convert_type(type), 0) << text;
     return element;
-}
-
-// Runs sql on the store file behind the library's back.
-void run_sql(const std::string& file, const std::string& sql)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open(file.c_str(), &db);
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(db);
 }
 
 class StoreTest : public ::testing::Test

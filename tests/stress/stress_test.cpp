@@ -88,10 +88,10 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
         ProgramRun how = finish_program(pid);
         ASSERT_TRUE(how.signal == SIGKILL || how.status == 0) << "exit " << how.status;
 
+        auto seen = batches_in(run_program({{CDSXML, "-p", "/crash"}}).out);
         // Sound: a backup of it passes the checks of a restore.
         ASSERT_EQ(run_program({{CDSCTL, "backup", backup}}).status, 0);
         ASSERT_EQ(run_program({{CDSCTL, "restore", backup}}).err, "");
-        auto seen = batches_in(run_program({{CDSXML, "-p", "/crash"}}).out);
         // The batches of this run come first, in document order; the rest
         // are as the runs before left them.
         int k = 0;

@@ -2,6 +2,7 @@
 // PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE, TYPE "node" with an empty VALUE for
 // a node.
 #include "cdsctl/cdsctl.h"
+#include "common/escape.h"
 
 #include <cerrno>
 #include <charconv>
@@ -58,35 +59,7 @@ bool split_fields(std::string_view line, LineFields& fields)
     return true;
 }
 
-// Value texts: "\\", "\t", "\n", "\r" and "\xHH" stand for the bytes
-// that would break a line into fields or that no line should carry raw.
-void append_hex_escape(std::string& line, unsigned char byte)
-{
-    static const char digits[] = "0123456789abcdef";
-    line += "\\x";
-    line += digits[byte >> 4];
-    line += digits[byte & 15];
-}
-
-void append_escaped_value(std::string& line, std::string_view value)
-{
-    for (const char& c : value) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if (c == '\\')
-            line += "\\\\";
-        else if (c == '\t')
-            line += "\\t";
-        else if (c == '\n')
-            line += "\\n";
-        else if (c == '\r')
-            line += "\\r";
-        else if (byte < 0x20 || byte == 0x7f)
-            append_hex_escape(line, byte);
-        else
-            line += c;
-    }
-}
-
+// Undoes append_escaped; false for an escape it never writes.
 bool unescape_value(std::string_view text, std::string& value)
 {
     value.clear();
@@ -230,7 +203,7 @@ void append_entry_line(std::string& line, const cds_store::Entry& entry)
     if (entry.type == DATA_TYPE_BINARY)
         line += entry_value_text(entry);
     else
-        append_escaped_value(line, entry.value);
+        append_escaped(line, entry.value);
     line += '\n';
 }
 

@@ -2,6 +2,7 @@
 // benchmarks. Its commands, their table and main; the import and export
 // lines are in lines.cpp, what both use in cdsctl.cpp.
 #include "cdsctl/cdsctl.h"
+#include "common/standard_streams.h"
 #include "libcds/admin.h"
 
 #include <cerrno>
@@ -263,6 +264,8 @@ bool is_help(const char* arg)
 
 int main(int argc, char** argv)
 {
+    if (!keep_standard_streams_taken())
+        return EXIT_FAILURE_OTHER;
     if (argc == 2 && is_help(argv[1])) {
         print_usage(stdout);
         return finish_output(EXIT_OK);

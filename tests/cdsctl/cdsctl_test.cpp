@@ -160,6 +160,10 @@ TEST(Cdsctl, CommandLine)
         EXPECT_NE(help.out.find("\n  "s + name + " "), std::string::npos) << name;
     for (const char* word : {"-h", "--help"})
         EXPECT_EQ(cdsctl({word}).out, help.out) << word;
+    // With standard input closed, import read SQLite's stand-in there and passed.
+    ProgramRun closed = run_program({{"/bin/sh", "-c", "exec \"$0\" import <&-", CDSCTL}});
+    EXPECT_EQ(closed.status, 2);
+    EXPECT_EQ(closed.err, "cdsctl: stdin: Bad file descriptor\n");
     // Output lost on a full device used to pass for success.
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"ls"}, {"get", "/c/n/y"}, {"stat", "/c/n/y"}, {"export"}, {"help"}}) {

@@ -1,6 +1,7 @@
 // What main.cpp and lines.cpp share: messages, the property number and the
 // text forms of what the store holds.
 #include "cdsctl/cdsctl.h"
+#include "common/escape.h"
 
 #include <charconv>
 #include <cstdarg>
@@ -21,12 +22,13 @@ bool read_property_number(std::string_view text, int& property)
 
 int report_failure(int status, const char* format, ...)
 {
+    std::string line = "cdsctl: ";
     va_list args;
     va_start(args, format);
-    std::fputs("cdsctl: ", stderr);
-    std::vfprintf(stderr, format, args);
-    std::fputc('\n', stderr);
+    append_escaped_message(line, format, args);
     va_end(args);
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
     return status;
 }
 

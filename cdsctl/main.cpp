@@ -2,6 +2,7 @@
 // benchmarks. Its commands, their table and main; the import and export
 // lines are in lines.cpp, what both use in cdsctl.cpp.
 #include "cdsctl/cdsctl.h"
+#include "common/escape.h"
 #include "common/standard_streams.h"
 #include "libcds/admin.h"
 
@@ -93,11 +94,13 @@ void print_value(const cds_store::Entry& entry)
     std::printf("%s\n", entry_value_text(entry).c_str());
 }
 
+// The source is any text a writer gave; escaped, it stays one field of one line.
 void print_stat(const cds_store::Entry& entry)
 {
-    std::printf("%s\t%d\t%u.%06u\t%.*s\n", type_name_or_invalid(entry.type), entry.property,
-                entry.time.seconds, entry.time.microseconds, static_cast<int>(entry.source.size()),
-                entry.source.data());
+    std::string source;
+    append_escaped(source, entry.source);
+    std::printf("%s\t%d\t%u.%06u\t%s\n", type_name_or_invalid(entry.type), entry.property,
+                entry.time.seconds, entry.time.microseconds, source.c_str());
 }
 
 int run_get(toolkit::CCds& cds, const CommandArgs& args)

@@ -1,5 +1,7 @@
 #include "common/escape.h"
 
+#include <cstdio>
+
 namespace
 {
 
@@ -30,4 +32,18 @@ void append_escaped(std::string& out, std::string_view text)
         else
             out += c;
     }
+}
+
+void append_escaped_message(std::string& out, const char* format, va_list args)
+{
+    va_list again;
+    va_copy(again, args);
+    int length = std::vsnprintf(nullptr, 0, format, again);
+    va_end(again);
+    if (length <= 0)
+        return;
+    std::string message(static_cast<std::size_t>(length) + 1, '\0');
+    std::vsnprintf(message.data(), message.size(), format, args);
+    message.pop_back();
+    append_escaped(out, message);
 }

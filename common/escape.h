@@ -3,9 +3,14 @@
 // value, type or source.
 #pragma once
 
+#include <cstdarg>
 #include <string>
 #include <string_view>
 
 // "\\", "\t", "\n", "\r" and "\xHH" stand for a backslash and the control
 // characters; every other byte is kept.
 void append_escaped(std::string& out, std::string_view text);
+
+// The printf-style message, escaped whole, appended to out: what it quotes
+// can then neither end the line early nor pass for another line.
+void append_escaped_message(std::string& out, const char* format, va_list args);

@@ -1,13 +1,15 @@
 #include "driver/report.h"
+#include "common/escape.h"
 
 #include <cstdarg>
 #include <cstdio>
 
 static void vreport(const char* prefix, const char* format, va_list args)
 {
-    std::fputs(prefix, stderr);
-    std::vfprintf(stderr, format, args);
-    std::fputc('\n', stderr);
+    std::string line = prefix;
+    append_escaped_message(line, format, args);
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
 }
 
 void report(const char* format, ...)

@@ -28,15 +28,17 @@ void canonicalize_excludes(std::vector<std::string>& excludes)
 
 // Dump paths are canonicalized too, so that child paths built from them can
 // equal an exclude and meet the leaf filter's rules; a path with no
-// canonical form is kept, to be reported missing.
-void canonicalize_dump_paths(std::vector<std::string>& paths)
+// canonical form is walked as given, to be reported missing. The root is
+// walked as the empty path.
+std::string walked_path(const std::string& given)
 {
-    for (std::string& path : paths) {
-        std::string canonical = path;
-        canonicalize_in_place(canonical);
-        if (!canonical.empty())
-            path = canonical;
-    }
+    std::string path = given;
+    canonicalize_in_place(path);
+    if (path.empty())
+        path = given;
+    if (path == "/")
+        path.clear();
+    return path;
 }
 
 struct Selection {
@@ -57,10 +59,13 @@ int dump_selections(FILE* out)
     };
     int result = 0;
     for (const Selection& selection : selections) {
-        for (std::string& path : *selection.paths) {
-            if (path == "/")
-                path.clear();
+        for (const std::string& given : *selection.paths) {
+            std::string path = walked_path(given);
             result = dump_node(out, path, path, 1, selection.max_depth, selection.persistent_only);
+            // The status alone stays 0 when a later path exists, and scripts
+            // that dump optional subtrees rely on that; a typo must still show.
+            if (result == 1)
+                report_warning("no node at '%s'", given.c_str());
             if (result < 0)
                 return result;
         }
@@ -130,9 +135,6 @@ int dump_to(FILE* out)
     RunOptions& o = run_options;
     canonicalize_excludes(o.excludes);
     canonicalize_excludes(o.persistent_excludes);
-    for (auto* paths : {&o.recursive_paths, &o.non_recursive_paths, &o.persistent_recursive_paths,
-                        &o.persistent_non_recursive_paths})
-        canonicalize_dump_paths(*paths);
 
     write_declaration(out);
     write_document_start(out);

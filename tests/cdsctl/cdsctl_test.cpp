@@ -85,7 +85,7 @@ TEST(Cdsctl, CommandLine)
         {{"set", "rel", "int32", "1"}, "", 2, "rel: the path has no canonical form"},
         {{"set", "/n/leaf/x", "int32", "1"}, "", 2, "/n/leaf/x" + through},
         {{"set", "/n", "int32", "1"}, "", 2, "/n: a node is there"},
-        {{"set", "/a\tb", "int32", "1"}, "", 2, "/a\tb: a name in the path is not valid"},
+        {{"set", "/a\tb", "int32", "1"}, "", 2, "/a\\tb: a name in the path is not valid"},
         {{"mknode", "/n/leaf"}, "", 2, "/n/leaf: a data point is there"},
         {{"mknode", "/", "--property", "1"}, "", 2, "/: the root cannot be changed"},
         {{"get", "/missing"}, "", 2, "/missing: no such data point"},

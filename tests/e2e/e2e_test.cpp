@@ -116,6 +116,7 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
     ASSERT_EQ(symlink("/dev/full", in_dir(temp, "full").c_str()), 0);
     ASSERT_EQ(symlink("target.xml", in_dir(temp, "link").c_str()), 0);
     std::string store_export = run_in(temp, "s.db", CDSCTL, {"export"}).out;
+    const std::string missing = "Warning: no node at '/Missing'\n";
     const struct {
         std::vector<std::string> args;
         int status;
@@ -123,9 +124,9 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
         std::string absent; // a path the run must not leave behind
     } cases[] = {
         {{"-f", "full"}, 255, "Error: can't write file at 'full'\n", ""},
-        {{"-s", "-f", "gone.xml", "-p", "/Missing"}, 1, "", "gone.xml"},
+        {{"-s", "-f", "gone.xml", "-p", "/Missing"}, 1, missing, "gone.xml"},
         // The failure used to delete the link, leaving its target behind.
-        {{"-f", "link", "-p", "/Missing"}, 1, "", ""},
+        {{"-f", "link", "-p", "/Missing"}, 1, missing, ""},
         // Writing over the store or its companions destroyed it.
         {{"-f", "s.db"}, 255, "Error: can't open file at 's.db'\n", ""},
         {{"-f", "s.db-wal"}, 255, "Error: can't open file at 's.db-wal'\n", ""},
@@ -176,11 +177,13 @@ TEST(LoadRoundTrip, GoldenDumpComesBackAsDumped)
 
     // -r changes a data point that is there and creates none.
     ASSERT_EQ(run_in(temp, "r.db", CDSCTL, {"import"}, "/A/Count\tint32\t0\t5\n").status, 0);
-    run = run_in(temp, "r.db", CDSXML, {"-l", document, "-r"});
+    run = run_in(temp, "r.db", CDSXML, {"-l", document, "-r", "-i", "me\nWarning: forged"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run_in(temp, "r.db", CDSCTL, {"export"}).out,
               "/A\tnode\t0\t\n/A/Count\tint32\t0\t-2147483648\n");
+    std::string stat = run_in(temp, "r.db", CDSCTL, {"stat", "/A/Count"}).out;
+    EXPECT_EQ(stat.substr(stat.rfind('\t')), "\tme\\nWarning: forged\n");
 }
 
 } // namespace

@@ -28,12 +28,12 @@ void reset_run_options()
     o.source.clear();
 }
 
-const char* const version = "2.0.0";
+const char* const version = CDSXML_VERSION;
 
 void print_version(const char* program)
 {
     std::printf("%s: version %s\n", program, version);
-    std::printf("Build date: %s %s\n", __DATE__, __TIME__);
+    std::printf("Build date: %s %s\n", CDSXML_BUILD_DATE, CDSXML_BUILD_TIME);
     std::printf("%s\n", "$Revision: 45901 $\n");
 }
 

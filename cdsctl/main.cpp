@@ -26,6 +26,8 @@ struct Command {
     std::size_t min_operands;
     std::size_t max_operands;
     bool takes_property;
+    // Writing commands make a missing store; reading ones must find one.
+    cds_store::Opening opening;
     Handler run;
     Checker check;
 };
@@ -169,22 +171,34 @@ int run_restore(toolkit::CCds& cds, const CommandArgs& args)
     return EXIT_OK;
 }
 
+// Opening the store with Opening::create_new has done the work.
+int run_init(toolkit::CCds&, const CommandArgs&)
+{
+    return EXIT_OK;
+}
+
+using cds_store::Opening;
+const Opening reads = Opening::existing;
+const Opening writes = Opening::create_missing;
+
 const Command commands[] = {
-    {"set", "PATH TYPE VALUE [--property N]", "create or replace a data point", 3, 3, true, run_set,
-     check_type},
-    {"mknode", "PATH [--property N]", "create a node", 1, 1, true, run_mknode, nullptr},
-    {"get", "PATH", "print a data point's value", 1, 1, false, run_get, nullptr},
-    {"stat", "PATH", "print a data point's type, property, time and source", 1, 1, false, run_stat,
+    {"init", "", "create a new, empty store", 0, 0, false, Opening::create_new, run_init, nullptr},
+    {"set", "PATH TYPE VALUE [--property N]", "create or replace a data point", 3, 3, true, writes,
+     run_set, check_type},
+    {"mknode", "PATH [--property N]", "create a node", 1, 1, true, writes, run_mknode, nullptr},
+    {"get", "PATH", "print a data point's value", 1, 1, false, reads, run_get, nullptr},
+    {"stat", "PATH", "print a data point's type, property, time and source", 1, 1, false, reads,
+     run_stat, nullptr},
+    {"ls", "[PATH]", "list a node's children", 0, 1, false, reads, run_ls, nullptr},
+    {"rm", "PATH", "remove a data point, or a node and everything under it", 1, 1, false, reads,
+     run_rm, nullptr},
+    {"import", "[FILE]", "add the lines of FILE, all or none", 0, 1, false, writes, run_import,
      nullptr},
-    {"ls", "[PATH]", "list a node's children", 0, 1, false, run_ls, nullptr},
-    {"rm", "PATH", "remove a data point, or a node and everything under it", 1, 1, false, run_rm,
-     nullptr},
-    {"import", "[FILE]", "add the lines of FILE, all or none", 0, 1, false, run_import, nullptr},
-    {"export", "[PATH]", "write PATH and everything under it as lines", 0, 1, false, run_export,
-     nullptr},
-    {"backup", "FILE", "copy the store to FILE", 1, 1, false, run_backup, nullptr},
-    {"restore", "FILE", "replace the store's contents with FILE's", 1, 1, false, run_restore,
-     nullptr},
+    {"export", "[PATH]", "write PATH and everything under it as lines", 0, 1, false, reads,
+     run_export, nullptr},
+    {"backup", "FILE", "copy the store to FILE", 1, 1, false, reads, run_backup, nullptr},
+    {"restore", "FILE", "replace the store's contents with FILE's", 1, 1, false, writes,
+     run_restore, nullptr},
 };
 
 void print_usage(FILE* out)
@@ -214,7 +228,8 @@ const Command* find_command(const char* name)
 
 int usage_of(const Command& command)
 {
-    return report_failure(EXIT_USAGE, "usage: cdsctl %s %s", command.name, command.synopsis);
+    return report_failure(EXIT_USAGE, "usage: cdsctl %s%s%s", command.name,
+                          *command.synopsis ? " " : "", command.synopsis);
 }
 
 // Reads the command line into command and args; EXIT_OK or a usage error.
@@ -257,6 +272,22 @@ int finish_output(int status)
     return report_output_failure(error);
 }
 
+int open_the_store(toolkit::CCds& cds, const Command& command)
+{
+    std::string file = cds_store::store_file();
+    bool created = false;
+    std::string why;
+    cds.handle = cds_store::open_store(file, command.opening, created, why);
+    if (!cds.handle)
+        return report_failure(EXIT_FAILURE_OTHER, "%s: cannot %s the store: %s", file.c_str(),
+                              command.opening == Opening::create_new ? "create" : "open",
+                              why.c_str());
+    // Said, so that a mistyped CDS_STORE does not pass unseen.
+    if (created && command.opening != Opening::create_new)
+        report_failure(EXIT_OK, "created a new store at '%s'", file.c_str());
+    return EXIT_OK;
+}
+
 bool is_help(const char* arg)
 {
     return std::strcmp(arg, "help") == 0 || std::strcmp(arg, "-h") == 0 ||
@@ -280,10 +311,9 @@ int main(int argc, char** argv)
         return status;
 
     toolkit::CCds cds;
-    cds.handle = pcd_init();
-    if (!cds.handle)
-        return report_failure(EXIT_FAILURE_OTHER, "%s: cannot open the store",
-                              cds_store::store_file().c_str());
+    status = open_the_store(cds, *command);
+    if (status != EXIT_OK)
+        return status;
     status = command->run(cds, args);
     pcd_close(cds.handle);
     cds.handle = nullptr;

@@ -34,6 +34,18 @@ const char* describe(Result result);
 // The store file: $CDS_STORE, even empty, or /var/lib/cds/store.db when it
 // is not set.
 std::string store_file();
+// How open_store treats a store file that is not there, or is.
+enum class Opening {
+    existing,       // only a store that is there
+    create_missing, // a new, empty store when no file is there
+    create_new,     // a new, empty store; a file there already is refused
+};
+// Opens the store in file, as pcd_init opens the one store_file() names
+// with Opening::existing. created: a new store was made. Null when it
+// cannot, with why: "no such store", "permission denied", "not a store",
+// "locked", or another reason in the system's words.
+pcd_handle_t open_store(const std::string& file, Opening opening, bool& created, std::string& why);
+
 // The first failure of the connection's last transaction: SQLite's account
 // of it, or what is wrong with a damaged store.
 std::string last_error(pcd_handle_t handle);

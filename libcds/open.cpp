@@ -1,7 +1,11 @@
 #include "libcds/open.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace
 {
@@ -43,6 +47,17 @@ PRAGMA application_id = 1128551217;
 PRAGMA user_version = 2;
 )";
 
+// The reasons a file cannot be opened that a user can act on, in plain
+// words; any other in the system's.
+std::string system_reason(int error)
+{
+    if (error == ENOENT)
+        return "no such store";
+    if (error == EACCES || error == EPERM)
+        return "permission denied";
+    return std::strerror(error);
+}
+
 bool exec(sqlite3* db, const char* sql)
 {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -82,49 +97,121 @@ bool use_wal_mode(sqlite3* db)
     return false;
 }
 
-bool open_store(sqlite3* db)
+// Why the last call on db failed, in the words cdsctl shows.
+std::string failure_reason(sqlite3* db)
 {
-    if (is_empty_database(db) && (!use_wal_mode(db) || !create_schema(db)))
-        return false;
+    switch (sqlite3_errcode(db) & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return "locked";
+    case SQLITE_NOTADB:
+        return "not a store";
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+        return system_reason(sqlite3_system_errno(db));
+    }
+    return sqlite3_errmsg(db);
+}
+
+// Empty when db is a store ready for use, else why not. A new file, which
+// only a creating open accepts, gets the schema first.
+std::string prepare_store(sqlite3* db, bool may_fill)
+{
+    sqlite3_int64 id = query_integer(db, "PRAGMA application_id");
+    if (id == -1)
+        return failure_reason(db);
+    bool empty = is_empty_database(db);
+    if (empty && !may_fill)
+        return "not a store";
+    if (empty && (!use_wal_mode(db) || !create_schema(db)))
+        return failure_reason(db);
     // Read only now: another process may have given a new file its schema
     // since this one found it empty.
     if (!is_store_database(db))
-        return false;
+        return query_integer(db, "PRAGMA user_version") == -1 ? failure_reason(db) : "not a store";
     // A crash of the machine may lose the last transactions but never
     // corrupts the store; writes stay cheap.
-    return use_wal_mode(db) && exec(db, "PRAGMA synchronous = NORMAL");
+    if (!use_wal_mode(db) || !exec(db, "PRAGMA synchronous = NORMAL"))
+        return failure_reason(db);
+    return "";
 }
 
-// The store holds passwords, so a new one is for its owner only. SQLite
-// gives the -wal and -shm files the mode of the main file, so making that
-// one first covers all three. O_EXCL: an existing file, or one another
-// process has just made, keeps its mode. Any other failure is SQLite's to
-// report when it opens the file.
-void make_private_file(const std::string& file)
+// Makes the file of a new store, for its owner only, since it will hold
+// passwords. SQLite gives the -wal and -shm files the mode of the main
+// file, so making that one first covers all three. A dangling symbolic link
+// is followed, and its target made with the same mode. created: the file
+// was not there before.
+bool make_store_file(const std::string& file, cds_store::Opening opening, bool& created,
+                     std::string& why)
 {
-    int fd = open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        close(fd);
+    struct stat info;
+    if (stat(file.c_str(), &info) == 0) {
+        if (opening != cds_store::Opening::create_new)
+            return true;
+        why = "a file is there already";
+        return false;
+    }
+    if (errno != ENOENT) {
+        why = system_reason(errno);
+        return false;
+    }
+    int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        why = errno == ENOENT ? "no such directory" : system_reason(errno);
+        return false;
+    }
+    close(fd);
+    created = true;
+    return true;
+}
+
+// A store that is not there is one to say so about before SQLite opens
+// anything.
+bool store_file_is_there(const std::string& file, std::string& why)
+{
+    struct stat info;
+    if (stat(file.c_str(), &info) == 0)
+        return true;
+    why = system_reason(errno);
+    return false;
 }
 
 } // namespace
 
-pcd_handle_t pcd_init()
+pcd_handle_t cds_store::open_store(const std::string& file, Opening opening, bool& created,
+                                   std::string& why)
 {
-    std::string file = cds_store::store_file();
-    if (!is_plain_path(file))
+    created = false;
+    if (!is_plain_path(file)) {
+        why = "not a store";
         return nullptr;
-    make_private_file(file);
-    std::string error;
+    }
+    bool may_fill = opening != Opening::existing;
+    if (may_fill ? !make_store_file(file, opening, created, why) : !store_file_is_there(file, why))
+        return nullptr;
+    // SQLite would only say that it cannot open the file.
+    if (access(file.c_str(), R_OK) != 0) {
+        why = system_reason(errno);
+        return nullptr;
+    }
     // A connection is used by one thread at a time, so SQLite's own locking
     // of each call is only overhead.
-    DatabasePtr db = open_database(
-        file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, error);
-    if (!db || !open_store(db.get()))
+    DatabasePtr db = open_database(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, why);
+    if (db)
+        why = prepare_store(db.get(), may_fill);
+    if (!db || !why.empty())
         return nullptr;
     pcd_handle_t handle = new pcd_connection;
     handle->db = std::move(db);
     return handle;
+}
+
+pcd_handle_t pcd_init()
+{
+    bool created = false;
+    std::string why;
+    return cds_store::open_store(cds_store::store_file(), cds_store::Opening::existing, created,
+                                 why);
 }
 
 void pcd_close(pcd_handle_t handle)

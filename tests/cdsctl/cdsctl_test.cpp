@@ -52,14 +52,35 @@ struct Row {
     std::string text = "";
 };
 
+void run_rows(const std::vector<Row>& rows)
+{
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.args) + " " + row.input);
+        ProgramRun result = cdsctl(row.args, row.input);
+        EXPECT_EQ(result.status, row.status);
+        bool failed = row.status != 0;
+        EXPECT_EQ(result.out, failed ? "" : row.text);
+        EXPECT_EQ(result.err, failed ? "cdsctl: " + row.text + "\n" : "");
+    }
+}
+
 // Rows run in order on one store, which starts as small_store.
 TEST(Cdsctl, CommandLine)
 {
     TempStore store;
     // A usage error is found before the store is opened, let alone created.
     EXPECT_EQ(cdsctl({"set", "/a", "bad", "1"}).status, 1);
+    // Reading commands made a missing store, and passed on its emptiness.
+    const std::string no_store = store.file + ": cannot open the store: no such store";
+    run_rows({{{"ls"}, "", 2, no_store},
+              {{"get", "/a"}, "", 2, no_store},
+              {{"export"}, "", 2, no_store},
+              {{"backup", store.dir + "/b.db"}, "", 2, no_store},
+              {{"rm", "/a"}, "", 2, no_store}});
     EXPECT_FALSE(std::filesystem::exists(store.file));
-    ASSERT_EQ(cdsctl({"import"}, small_store).status, 0);
+    ProgramRun made = cdsctl({"import"}, small_store);
+    EXPECT_EQ(made.status, 0);
+    EXPECT_EQ(made.err, "cdsctl: created a new store at '" + store.file + "'\n");
     const std::string snapshot = store.dir + "/snapshot.db";
     const std::string junk = store.dir + "/junk";
     write_file(junk, "not a store\n");
@@ -72,6 +93,8 @@ TEST(Cdsctl, CommandLine)
     std::vector<Row> rows = {
         {{}, "", 1, "no command (see 'cdsctl help')"},
         {{"frob"}, "", 1, "unknown command 'frob' (see 'cdsctl help')"},
+        {{"init", "x"}, "", 1, "usage: cdsctl init"},
+        {{"init"}, "", 2, store.file + ": cannot create the store: a file is there already"},
         {{"set", "/a", "int32"}, "", 1, "usage: cdsctl set PATH TYPE VALUE [--property N]"},
         {{"ls", "/a", "/b"}, "", 1, "usage: cdsctl ls [PATH]"},
         {{"get"}, "", 1, "usage: cdsctl get PATH"},
@@ -142,20 +165,13 @@ TEST(Cdsctl, CommandLine)
     for (const char* command : {"get", "stat", "ls", "rm", "import", "export", "backup", "restore"})
         rows.push_back(
             {{command, "x", "--property", "1"}, "", 1, command + ": unknown option '--property'"s});
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::PrintToString(row.args) + " " + row.input);
-        ProgramRun result = cdsctl(row.args, row.input);
-        EXPECT_EQ(result.status, row.status);
-        bool failed = row.status != 0;
-        EXPECT_EQ(result.out, failed ? "" : row.text);
-        EXPECT_EQ(result.err, failed ? "cdsctl: " + row.text + "\n" : "");
-    }
+    run_rows(rows);
     std::string stat = cdsctl({"stat", "/c/n/y"}).out;
     EXPECT_TRUE(std::regex_match(stat, std::regex("int32\t0\t[0-9]+\\.[0-9]{6}\tcdsctl\n")))
         << stat;
     ProgramRun help = cdsctl({"help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* name : {"set", "mknode", "get", "stat", "ls", "rm", "import", "export",
+    for (const char* name : {"init", "set", "mknode", "get", "stat", "ls", "rm", "import", "export",
                              "backup", "restore", "help"})
         EXPECT_NE(help.out.find("\n  "s + name + " "), std::string::npos) << name;
     for (const char* word : {"-h", "--help"})
@@ -208,9 +224,12 @@ TEST(Cdsctl, CommandLine)
         EXPECT_EQ(result.err, "cdsctl: " + row.text + "\n");
     }
     setenv("CDS_STORE", (store.dir + "/missing/s.db").c_str(), 1);
-    ProgramRun result = cdsctl({"ls"});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "cdsctl: " + store.dir + "/missing/s.db: cannot open the store\n");
+    run_rows({{{"set", "/a", "int32", "1"},
+               "",
+               2,
+               store.dir + "/missing/s.db: cannot open the store: no such directory"}});
+    setenv("CDS_STORE", (store.dir + "/new.db").c_str(), 1);
+    run_rows({{{"init"}, "", 0}, {{"export"}, "", 0}});
 }
 
 // The value of every type is pinned by the end-to-end exports; here the
@@ -231,6 +250,7 @@ TEST(Cdsctl, ExportGivesBackWhatWasImported)
     expected.insert(expected.rfind("/edge/sub/deep"), "/edge/sub\tnode\t0\t\n");
 
     TempStore store;
+    ASSERT_EQ(cdsctl({"init"}).status, 0);
     ASSERT_EQ(cdsctl({"import"}, lines + long_line).err, "");
     ProgramRun exported = cdsctl({"export"});
     EXPECT_EQ(exported.status, 0);

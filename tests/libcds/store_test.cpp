@@ -19,6 +19,15 @@ using toolkit::CElement;
 namespace
 {
 
+// The test's store, made first when missing, as cdsctl's writing commands do.
+pcd_handle_t open_or_make()
+{
+    bool created = false;
+    std::string why;
+    return cds_store::open_store(cds_store::store_file(), cds_store::Opening::create_missing,
+                                 created, why);
+}
+
 CElement typed(data_type_t type, const std::string& text)
 {
     CElement element(DATA_TYPE_STRING, CElement::_invalid_time, text);
@@ -31,7 +40,7 @@ class StoreTest : public ::testing::Test
   protected:
     void SetUp() override
     {
-        cds.handle = pcd_init();
+        cds.handle = open_or_make();
         ASSERT_NE(cds.handle, nullptr);
     }
     void TearDown() override
@@ -122,46 +131,79 @@ TEST(StoreOpen, RefusesWhatIsNotAStore)
         std::string name; // CDS_STORE
         const char* sql;  // run on the file first, or null
         const char* text; // written to the file first, or null
+        const char* why;
     } cases[] = {
-        {store.dir + "/plain text", nullptr, "hello\n"},
-        {store.dir + "/another database", "CREATE TABLE other (x)", nullptr},
-        {store.dir + "/marked by another program", "PRAGMA application_id = 42", nullptr},
+        {store.dir + "/plain text", nullptr, "hello\n", "not a store"},
+        {store.dir + "/another database", "CREATE TABLE other (x)", nullptr, "not a store"},
+        {store.dir + "/marked by another program", "PRAGMA application_id = 42", nullptr,
+         "not a store"},
         {store.dir + "/an older layout",
-         "CREATE TABLE entry (parent TEXT); PRAGMA application_id = 1128551217", nullptr},
-        {store.dir + "/missing/store.db", nullptr, nullptr},
+         "CREATE TABLE entry (parent TEXT); PRAGMA application_id = 1128551217", nullptr,
+         "not a store"},
+        {store.dir + "/empty", nullptr, "", "not a store"},
+        {store.dir + "/missing/store.db", nullptr, nullptr, "no such store"},
+        // A mistyped name made a new, empty store, and an empty dump passed.
+        {store.dir + "/mistyped.db", nullptr, nullptr, "no such store"},
         // SQLite reads these as a database in memory, a temporary one or a
         // URI: a write there succeeded and kept nothing.
-        {"", nullptr, nullptr},
-        {":memory:", nullptr, nullptr},
-        {"file:" + store.file, nullptr, nullptr},
+        {"", nullptr, nullptr, "not a store"},
+        {":memory:", nullptr, nullptr, "not a store"},
+        {"file:" + store.file, nullptr, nullptr, "not a store"},
     };
     for (const auto& row : cases) {
+        SCOPED_TRACE("'" + row.name + "'");
         if (row.text)
             std::ofstream(row.name) << row.text;
         if (row.sql)
             run_sql(row.name, row.sql);
         setenv("CDS_STORE", row.name.c_str(), 1);
         pcd_handle_t handle = pcd_init();
-        EXPECT_EQ(handle, nullptr) << "'" << row.name << "'";
+        EXPECT_EQ(handle, nullptr);
         pcd_close(handle);
+        bool created = true;
+        std::string why;
+        handle = cds_store::open_store(row.name, cds_store::Opening::existing, created, why);
+        EXPECT_EQ(why, row.why);
+        EXPECT_FALSE(created);
+        pcd_close(handle);
+        EXPECT_EQ(access(row.name.c_str(), F_OK) == 0, row.text || row.sql);
     }
 }
 
-// The store holds passwords, yet under the usual umask it was readable by all.
+// The store holds passwords, yet under the usual umask it was readable by
+// all when made through a dangling symbolic link.
 TEST(StoreOpen, NewStoreIsForItsOwnerOnly)
 {
     TempStore store;
-    mode_t umask_before = umask(022);
-    pcd_handle_t handle = pcd_init();
-    umask(umask_before);
-    ASSERT_NE(handle, nullptr);
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        struct stat info {
-        };
-        EXPECT_EQ(stat((store.file + suffix).c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 07777, 0600u) << suffix;
+    const std::string target = store.dir + "/target.db";
+    ASSERT_EQ(symlink("target.db", (store.dir + "/link.db").c_str()), 0);
+    for (const std::string& name : {store.file, store.dir + "/link.db"}) {
+        SCOPED_TRACE(name);
+        std::string file = name == store.file ? name : target;
+        bool created = false;
+        std::string why;
+        mode_t umask_before = umask(022);
+        pcd_handle_t handle =
+            cds_store::open_store(name, cds_store::Opening::create_missing, created, why);
+        umask(umask_before);
+        ASSERT_NE(handle, nullptr) << why;
+        EXPECT_TRUE(created);
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            struct stat info {
+            };
+            EXPECT_EQ(stat((file + suffix).c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0600u) << suffix;
+        }
+        pcd_close(handle);
+        // Made once; a store there is opened, or refused where only a new one will do.
+        handle = cds_store::open_store(name, cds_store::Opening::create_missing, created, why);
+        EXPECT_NE(handle, nullptr);
+        EXPECT_FALSE(created);
+        pcd_close(handle);
+        handle = cds_store::open_store(name, cds_store::Opening::create_new, created, why);
+        EXPECT_EQ(handle, nullptr);
+        EXPECT_EQ(why, "a file is there already");
     }
-    pcd_close(handle);
 }
 
 TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
@@ -294,7 +336,7 @@ TEST_F(StoreTest, FailedReadsAndWritesFailTheCall)
     };
     for (const auto& row : cases) {
         TempStore fresh;
-        cds.handle = pcd_init();
+        cds.handle = open_or_make();
         ASSERT_EQ(set({"/v/a", "/v/b/c"},
                       {typed(DATA_TYPE_INT32, "1"), typed(DATA_TYPE_INT32, "2")},
                       {PCD_FALSE, PCD_FALSE}),

@@ -70,6 +70,7 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
     TempStore store;
     std::string document = store.dir + "/crash.xml";
     std::string backup = store.dir + "/backup.db";
+    ASSERT_EQ(run_program({{CDSCTL, "init"}}).status, 0);
     std::vector<int> expected(batches, 0); // the run whose batch k is there; 0: none
     for (int run = 1; run <= 30; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
@@ -104,14 +105,15 @@ TEST(Crash, KilledLoadLeavesWholeBatches)
     }
 }
 
-// Eight loads into one store not yet made while four processes dump it over
-// and over: nobody fails or gives up waiting, every dump sees each load as
-// some number of whole batches in order, and every data point arrives.
+// Eight loads into one new store while four processes dump it over and over: nobody fails or gives
+// up waiting, every dump sees each load as some number of whole batches in order, and every data
+// point arrives.
 TEST(Concurrency, LoadsAndDumpsShareTheStore)
 {
     const int loaders = 8;
     const int batches = 5;
     TempStore store;
+    ASSERT_EQ(run_program({{CDSCTL, "init"}}).status, 0);
     std::vector<pid_t> loads, dumps;
     for (int i = 1; i <= loaders; ++i) {
         std::string name = store.dir + "/load" + std::to_string(i);

@@ -27,3 +27,4 @@ install(FILES docs/dump.rng DESTINATION ${CDSXML_SCHEMA_DIR})
 
 # Bash completions go to CDSXML_COMPLETIONS_DIR, one file per program named
 # after it, where bash-completion looks for them on demand.
+install(FILES completion/cdsxml completion/cdsctl completion/cdsdiff DESTINATION ${CDSXML_COMPLETIONS_DIR})

@@ -291,4 +291,56 @@ TEST(Schema, EveryDumpValidates)
     EXPECT_EQ(schema_errors({"random.xml"}, temp), "");
 }
 
+// COMPREPLY, one word a line, for the words of a command line whose last
+// word is being completed, as bash would ask the completion of words[0].
+TEST(Completion, CompletesOptionsCommandsTypesFilesAndStorePaths)
+{
+    TempStore temp;
+    ASSERT_EQ(run_in(temp, "s.db", CDSCTL, {"import"},
+                     "/Hardware\tnode\t0\t\n/Software/System Settings/Hostname\tstring\t0\th\n"
+                     "/Software/Sys2\tint32\t0\t1\n")
+                  .status,
+              0);
+    write_file(in_dir(temp, "a b.xml"), "");
+    write_file(in_dir(temp, "abc.xml"), "");
+    std::filesystem::create_directory(in_dir(temp, "sub"));
+    const std::string options = "-v\n-s\n-f\n-p\n-n\n-x\n-c\n-l\n-r\n-i\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"cdsxml", "-"}, options},
+        {{"cdsxml", "-p", ""}, "/Hardware/\n/Software/\n"},
+        {{"cdsxml", "-x", "/Software/Sys"}, "/Software/System\\ Settings/\n/Software/Sys2\n"},
+        {{"cdsxml", "-n", "\"/Software/System"}, "/Software/System Settings/\n"},
+        {{"cdsxml", "-n", "\"/Software/\"Sys"}, "/Software/System\\ Settings/\n/Software/Sys2\n"},
+        {{"cdsxml", "-n", "'/Software/Sys'tem\\ \"Se\""}, "/Software/System\\ Settings/\n"},
+        {{"cdsxml", "-p", "/Software/System\\ Settings/H"},
+         "/Software/System\\ Settings/Hostname\n"},
+        {{"cdsxml", "-f", "a"}, "a b.xml\nabc.xml\n"},
+        {{"cdsxml", "-l", "'a "}, "a b.xml\n"},
+        {{"cdsxml", "-i", ""}, ""},
+        {{"cdsctl", "re"}, "restore\n"},
+        {{"cdsctl", "set", "/x", "ui"}, "uint32\nuint64\n"},
+        {{"cdsctl", "set", "--property", "1", "/x", "ui"}, "uint32\nuint64\n"},
+        {{"cdsctl", "set", "--property=1", "--", "/x", "ui"}, "uint32\nuint64\n"},
+        {{"cdsctl", "set", "--property", ""}, ""},
+        {{"cdsctl", "mknode", "/x", "--p"}, "--property\n"},
+        {{"cdsctl", "get", "/Hardware", ""}, ""},
+        {{"cdsctl", "rm", "/Hardware", "/S"}, "/Software/\n"},
+        {{"cdsctl", "backup", "su"}, "sub\n"},
+        {{"cdsdiff", "-"}, "-c\n-r\n-s\n-e\n-x\n"},
+        {{"cdsdiff", "-x", "/H"}, "/Hardware/\n"},
+        {{"cdsdiff", "-e", "ab"}, "abc.xml\n"},
+    };
+    const std::string script =
+        "PATH=${0%/*}:$PATH; . " COMPLETION "; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); "
+        "_$1; printf '%s\\n' \"${COMPREPLY[@]}\" | grep .";
+    for (const auto& [words, expected] : cases) {
+        SCOPED_TRACE(testing::PrintToString(words));
+        std::vector<std::string> args = {"-c", script, CDSCTL};
+        args.insert(args.end(), words.begin(), words.end());
+        ProgramRun run = run_in(temp, "s.db", "/bin/bash", args);
+        EXPECT_EQ(run.out, expected);
+        EXPECT_EQ(run.err, "");
+    }
+}
+
 } // namespace

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+static bool warnings_muted = false;
+
 static void vreport(const char* prefix, const char* format, va_list args)
 {
     std::string line = prefix;
@@ -30,8 +32,25 @@ void report_error(const char* format, ...)
 
 void report_warning(const char* format, ...)
 {
+    if (warnings_muted)
+        return;
     va_list args;
     va_start(args, format);
     vreport("Warning: ", format, args);
     va_end(args);
+}
+
+void report_unprefixed_warning(const char* format, ...)
+{
+    if (warnings_muted)
+        return;
+    va_list args;
+    va_start(args, format);
+    vreport("", format, args);
+    va_end(args);
+}
+
+void mute_warnings(bool muted)
+{
+    warnings_muted = muted;
 }

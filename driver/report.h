@@ -5,3 +5,9 @@
 void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void report_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void report_warning(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The load's warning that predates the prefix.
+void report_unprefixed_warning(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// While muted, warnings are not printed: a reading that only checks the
+// document leaves them to the reading that acts on it.
+void mute_warnings(bool muted);

@@ -9,6 +9,8 @@
 #include "load/batch.h"
 #include "load/xml_events.h"
 
+#include <sys/stat.h>
+
 namespace
 {
 
@@ -119,6 +121,50 @@ int parse_input(XML_Parser parser, FILE* in)
     }
 }
 
+// One reading of the whole document, each batch ending with end.
+int read_document(FILE* in, const LoadEnd& end)
+{
+    load_end = end;
+    XmlParserPtr parser(XML_ParserCreate(nullptr));
+    if (!parser) {
+        report_error("can't create XML parser");
+        return -1;
+    }
+    start_load(parser.get());
+    int parsed = parse_input(parser.get(), in);
+    forget_parser();
+    if (parsed != 0)
+        return -1;
+    flush_leaves(true);
+    return batch_result();
+}
+
+// Only a regular file can be read twice; a pipe, FIFO or terminal is read once.
+bool is_regular_source(FILE* in, struct stat& info)
+{
+    int fd = fileno(in);
+    return fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool same_file_state(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// The open file is as it was, the path still names it, and it reads again
+// from its start.
+bool is_unchanged_source(FILE* in, const struct stat& before)
+{
+    struct stat now, named;
+    if (fstat(fileno(in), &now) != 0 || !same_file_state(before, now))
+        return false;
+    const std::string& path = run_options.file_path;
+    if (!path.empty() && (stat(path.c_str(), &named) != 0 || !same_file_state(before, named)))
+        return false;
+    return std::fseek(in, 0, SEEK_SET) == 0;
+}
+
 int run_load()
 {
     int result = -1;
@@ -145,20 +191,23 @@ int dump_to(FILE* out)
     return result;
 }
 
-int load_from(FILE* in)
+int load_from(FILE* in, const LoadEnd& end)
 {
-    XmlParserPtr parser(XML_ParserCreate(nullptr));
-    if (!parser) {
-        report_error("can't create XML parser");
+    struct stat before;
+    if (!is_regular_source(in, before))
+        return read_document(in, end);
+    // A document that does not read to its end is refused before anything
+    // of it is acted on.
+    mute_warnings(true);
+    int checked = read_document(in, checking_end);
+    mute_warnings(false);
+    if (checked != 0)
+        return -1;
+    if (!is_unchanged_source(in, before)) {
+        report_error("file at '%s' changed while it was read", run_options.file_path.c_str());
         return -1;
     }
-    start_load(parser.get());
-    int parsed = parse_input(parser.get(), in);
-    forget_parser();
-    if (parsed != 0)
-        return -1;
-    flush_leaves(true);
-    return batch_result();
+    return read_document(in, end);
 }
 
 int run_cdsxml(int argc, char** argv)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "load/batch.h"
+
 #include <cstdio>
 
 // The whole run of cdsxml: parse, connect, dump or load, release. Returns
@@ -10,6 +12,8 @@ int run_cdsxml(int argc, char** argv);
 // open. Returns 0, 1 when the last selected path is missing, or -1.
 int dump_to(FILE* out);
 
-// A load of the document read from in, which stays open. Returns 0, or -1
-// when it could not be read or parsed or a write to the CDS failed.
-int load_from(FILE* in);
+// A load of the document read from in, which stays open, ending each batch
+// with end. A regular file is read whole once before, acting on nothing,
+// and must not change in between. Returns 0, or -1 when it could not be
+// read or parsed, changed, or a batch's end failed.
+int load_from(FILE* in, const LoadEnd& end = writing_end);

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+LoadEnd load_end = writing_end;
+
 namespace
 {
 
@@ -19,12 +21,6 @@ struct QueuedLeaf {
     std::string type_name;
     std::string text;
     pcd_tribool_t persist;
-};
-
-struct CommitLists {
-    std::vector<std::string> paths;
-    std::vector<toolkit::CElement> elements;
-    std::vector<pcd_tribool_t> persist;
 };
 
 // The queue and the lists last for the whole load, strings included, so that
@@ -73,6 +69,8 @@ void add_to_commit(QueuedLeaf& leaf)
     data_type_t type = pcd_str_to_enum(leaf.type_name.c_str());
     if (type == DATA_TYPE_NONE) {
         report_warning("invalid type '%s' in attr is being ignored", leaf.type_name.c_str());
+        if (load_end.skip)
+            load_end.skip(lists.elements.size(), leaf.path, leaf.type_name, false);
         return;
     }
     lists.elements.emplace_back(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, leaf.text);
@@ -80,17 +78,19 @@ void add_to_commit(QueuedLeaf& leaf)
         report_warning("invalid value '%s' for type '%s' in attr '%s' is being ignored",
                        leaf.text.c_str(), leaf.type_name.c_str(), leaf.path.c_str());
         lists.elements.pop_back();
+        if (load_end.skip)
+            load_end.skip(lists.elements.size(), leaf.path, leaf.type_name, true);
         return;
     }
     put_path(lists.elements.size() - 1, leaf.path);
     lists.persist.push_back(leaf.persist);
 }
 
-void cut_commit_lists(std::size_t length)
+void cut_commit_lists(CommitLists& batch, std::size_t length)
 {
-    lists.paths.resize(length);
-    lists.elements.resize(length);
-    lists.persist.resize(length);
+    batch.paths.resize(length);
+    batch.elements.resize(length);
+    batch.persist.resize(length);
 }
 
 // Converts the queued points the CDS can take into lists.
@@ -104,48 +104,48 @@ void fill_commit_lists()
     lists.paths.resize(lists.elements.size());
 }
 
-void move_entry(std::size_t from, std::size_t to)
+void move_entry(CommitLists& batch, std::size_t from, std::size_t to)
 {
     if (from == to)
         return;
-    lists.paths[to].swap(lists.paths[from]);
-    lists.elements[to] = lists.elements[from];
-    lists.persist[to] = lists.persist[from];
+    batch.paths[to].swap(batch.paths[from]);
+    batch.elements[to] = batch.elements[from];
+    batch.persist[to] = batch.persist[from];
 }
 
 // Under -r, drops the entries that do not exist yet.
-void keep_existing()
+void keep_existing(CommitLists& batch)
 {
     std::vector<api_status_t> statuses;
     std::vector<toolkit::CElement> read;
     std::vector<element_property_t> properties;
-    if (run_options.connection.get_leaves(lists.paths, statuses, read, properties) != 0) {
+    if (run_options.connection.get_leaves(batch.paths, statuses, read, properties) != 0) {
         report_error("get_leaves() returned error");
         write_result = -1;
-        cut_commit_lists(0);
+        cut_commit_lists(batch, 0);
         return;
     }
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < lists.paths.size(); ++i) {
+    for (std::size_t i = 0; i < batch.paths.size(); ++i) {
         if (i < statuses.size() && statuses[i] == API_STATUS_EXISTS)
-            move_entry(i, kept++);
+            move_entry(batch, i, kept++);
     }
-    cut_commit_lists(kept);
+    cut_commit_lists(batch, kept);
 }
 
-void write_leaves()
+void write_leaves(const CommitLists& batch)
 {
     std::vector<api_status_t> statuses;
-    if (run_options.connection.set_leaves(lists.paths, lists.elements, lists.persist, statuses,
+    if (run_options.connection.set_leaves(batch.paths, batch.elements, batch.persist, statuses,
                                           run_options.source) != 0) {
         report("set_leaves() returned error");
         write_result = -1;
         return;
     }
-    for (std::size_t i = 0; i < lists.paths.size(); ++i) {
+    for (std::size_t i = 0; i < batch.paths.size(); ++i) {
         if (i < statuses.size() && statuses[i] == API_STATUS_EXISTS)
             continue;
-        report_error("can't set '%s'", lists.paths[i].c_str());
+        report_error("can't set '%s'", batch.paths[i].c_str());
         write_result = -1;
     }
 }
@@ -154,13 +154,20 @@ void commit_queue()
 {
     fill_commit_lists();
     queued = 0;
-    if (!lists.paths.empty() && run_options.only_existing)
-        keep_existing();
-    if (!lists.paths.empty())
-        write_leaves();
+    load_end.commit(lists);
 }
 
 } // namespace
+
+void write_batch(CommitLists& batch)
+{
+    if (!batch.paths.empty() && run_options.only_existing)
+        keep_existing(batch);
+    if (!batch.paths.empty())
+        write_leaves(batch);
+}
+
+void drop_batch(CommitLists&) {}
 
 void flush_leaves(bool final)
 {

@@ -24,6 +24,13 @@ bool is(const XML_Char* text, const char* expected)
     return std::strcmp(text, expected) == 0;
 }
 
+// Joined into a path, anything else would lead out of its node or invent
+// one that the document does not show.
+bool is_name(const XML_Char* name)
+{
+    return !std::strchr(name, '/') && !is(name, ".") && !is(name, "..");
+}
+
 pcd_tribool_t read_persist(const XML_Char* value)
 {
     if (is(value, "false"))
@@ -67,8 +74,8 @@ void open_attr(const AttrTag& tag)
     load_state.attr_persist = tag.persist;
     load_state.in_attr = true;
     load_state.text.clear();
-    // Spares the CDS service, which a large document would otherwise flood.
-    usleep(1000);
+    if (load_end.pause)
+        usleep(1000);
 }
 
 // Each start handler returns true when it stepped over its element, so that
@@ -89,6 +96,10 @@ bool start_attr(const XML_Char** attributes)
     // Left unopened, so that its end tag is reported as unexpected.
     if (tag.name[0] == '\0') {
         report_warning("skipping unnamed node");
+        return false;
+    }
+    if (!is_name(tag.name)) {
+        report_warning("skipping '%s': not a name", tag.name);
         return false;
     }
     if (tag.type[0] == '\0') {
@@ -129,6 +140,10 @@ bool start_node(const XML_Char** attributes)
         return false;
     if (name[0] == '\0') {
         report_warning("skipping unnamed node");
+        return true;
+    }
+    if (!is_name(name)) {
+        report_warning("skipping '%s': not a name", name);
         return true;
     }
     load_state.node_names.emplace_back(name);
@@ -212,7 +227,7 @@ void XMLCALL on_start_element(void*, const XML_Char* element, const XML_Char** a
     else if (is(element, "node"))
         skipped = start_node(attributes);
     else if (!is(element, "dump"))
-        report("Unrecognized tag '%s'", element);
+        report_unprefixed_warning("Unrecognized tag '%s'", element);
     load_state.skipped_open.push_back(skipped);
 }
 

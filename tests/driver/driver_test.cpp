@@ -226,7 +226,16 @@ const std::string external_entity =
     "<!DOCTYPE dump [<!ENTITY s SYSTEM \"file:///etc/passwd\">]>\n<dump><node root=\"/\">"
     "<attr name=\"a\" type=\"string\">&s;</attr></node></dump>\n";
 
-// Whatever was queued before the fault is not written.
+// A cut copy of a backup, with a warning before the cut.
+std::string cut_backup()
+{
+    std::string text = "<dump><node root=\"/\"><junk/>";
+    for (int i = 0; i < 300; ++i)
+        text += "<attr name=\"a" + std::to_string(i) + "\" type=\"string\">v</attr>";
+    return text;
+}
+
+// Nothing of a document that fails is written, nor warned about.
 TEST(LoadRun, FailedLoads)
 {
     TempStore temp;
@@ -245,6 +254,9 @@ TEST(LoadRun, FailedLoads)
         {"", "Error: can't read file at '" + directory + "'\n", directory},
         {"<dump>\n<node root=\"/\">\n<attr name=\"a\" type=\"string\">v</attr>\n",
          "XML_ParseBuffer() failed\nError: no element found at line 4, column 0\n"},
+        // Broke: the first two batches were written before the parse failed.
+        {cut_backup(),
+         "XML_ParseBuffer() failed\nError: no element found at line 1, column 11918\n"},
         {"<dump><node root=\"/\"><attr name=\"a\" type=\"string\">\xff</attr></node></dump>",
          "XML_ParseBuffer() failed\n"
          "Error: not well-formed (invalid token) at line 1, column 50\n"},

@@ -134,6 +134,14 @@ const Case cases[] = {
      R"(<node root="/r"><node name=""></node><attr name="a" {s}>v</attr></node>)",
      "Warning: skipping unnamed node\n", "/r/a=v\n"},
     {"unnamed outside root", "<node></node>", "Warning: skipping unnamed node\n", ""},
+    // Broke: joined into the path, these names wrote /Escaped and /r/x/y.
+    {"names that leave their node",
+     R"(<node root="/r"><node name=".."><attr name="../Escaped" {s}>v</attr>)"
+     R"(<node name="."><attr name="x/y" {s}>w</attr><attr name="a" {s}>u</attr></node></node></node>)",
+     "Warning: skipping '..': not a name\nWarning: skipping '../Escaped': not a name\n"
+     "Warning: unexpected </attr> tag\nWarning: skipping '.': not a name\n"
+     "Warning: skipping 'x/y': not a name\nWarning: unexpected </attr> tag\n",
+     "/r/a=u\n"},
     // Broke: "abc" went to the store as a string, changing the type.
     {"bad types and values",
      R"(<node root="/"><attr name="a" type="x"/><attr name="n" {i}>ab&#10;Warning: c</attr>)"

@@ -214,7 +214,7 @@ int run_import(toolkit::CCds& cds, const CommandArgs& args)
     ImportState state;
     state.handle = cds.handle;
     state.time = cds_store::now();
-    if (args.operands.empty()) {
+    if (args.operands.empty() || args.operands[0] == "-") {
         state.file_name = "stdin";
         return import_stream(state, stdin);
     }

@@ -192,8 +192,8 @@ const Command commands[] = {
     {"ls", "[PATH]", "list a node's children", 0, 1, false, reads, run_ls, nullptr},
     {"rm", "PATH", "remove a data point, or a node and everything under it", 1, 1, false, reads,
      run_rm, nullptr},
-    {"import", "[FILE]", "add the lines of FILE, all or none", 0, 1, false, writes, run_import,
-     nullptr},
+    {"import", "[FILE | -]", "add the lines of FILE or standard input, all or none", 0, 1, false,
+     writes, run_import, nullptr},
     {"export", "[PATH]", "write PATH and everything under it as lines", 0, 1, false, reads,
      run_export, nullptr},
     {"backup", "FILE", "copy the store to FILE", 1, 1, false, reads, run_backup, nullptr},
@@ -208,6 +208,7 @@ void print_usage(FILE* out)
         std::string head = std::string(command.name) + " " + command.synopsis;
         std::fprintf(out, "  %-38s %s\n", head.c_str(), command.summary);
     }
+    std::fprintf(out, "  %-38s %s\n", "version", "print the version");
     std::fprintf(out, "  %-38s %s\n\n", "help", "show this text");
     std::fprintf(out,
                  "A line is PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE, TYPE \"node\" with no VALUE\n"
@@ -226,10 +227,51 @@ const Command* find_command(const char* name)
     return nullptr;
 }
 
-int usage_of(const Command& command)
+// The index-th word of the synopsis, the operand that is missing.
+std::string synopsis_word(const char* synopsis, std::size_t index)
 {
-    return report_failure(EXIT_USAGE, "usage: cdsctl %s%s%s", command.name,
-                          *command.synopsis ? " " : "", command.synopsis);
+    std::string word;
+    for (const char* at = synopsis; *at; ++at) {
+        if (*at != ' ') {
+            word += *at;
+        } else if (index-- == 0) {
+            break;
+        } else {
+            word.clear();
+        }
+    }
+    return word;
+}
+
+// Names what is missing, or the first word too many, then the usage.
+int operand_count_failure(const Command& command, const CommandArgs& args)
+{
+    std::string fault = args.operands.size() < command.min_operands
+                            ? "missing " + synopsis_word(command.synopsis, args.operands.size())
+                            : "unexpected '" + args.operands[command.max_operands] + "'";
+    return report_failure(EXIT_USAGE, "%s: %s; usage: cdsctl %s%s%s", command.name, fault.c_str(),
+                          command.name, *command.synopsis ? " " : "", command.synopsis);
+}
+
+// --property N or --property=N; i moves past what it takes.
+int read_property_option(const Command& command, int argc, char** argv, int& i, CommandArgs& args)
+{
+    const char* value = std::strchr(argv[i], '=');
+    if (value)
+        ++value;
+    else if (i + 1 < argc)
+        value = argv[++i];
+    else
+        return report_failure(EXIT_USAGE, "%s: --property wants a number in 0..255", command.name);
+    if (!read_property_number(value, args.property))
+        return report_failure(EXIT_USAGE, "%s: --property wants a number in 0..255, not '%s'",
+                              command.name, value);
+    return EXIT_OK;
+}
+
+bool is_property_option(const char* arg)
+{
+    return std::strcmp(arg, "--property") == 0 || std::strncmp(arg, "--property=", 11) == 0;
 }
 
 // Reads the command line into command and args; EXIT_OK or a usage error.
@@ -247,17 +289,15 @@ int parse_command_line(int argc, char** argv, const Command*& command, CommandAr
             args.operands.push_back(arg);
         } else if (std::strcmp(arg, "--") == 0) {
             options_done = true;
-        } else if (std::strcmp(arg, "--property") != 0 || !command->takes_property) {
+        } else if (!is_property_option(arg) || !command->takes_property) {
             return report_failure(EXIT_USAGE, "%s: unknown option '%s'", command->name, arg);
-        } else if (i + 1 == argc || !read_property_number(argv[i + 1], args.property)) {
-            return report_failure(EXIT_USAGE, "--property wants a number in 0..255");
-        } else {
-            ++i;
+        } else if (int status = read_property_option(*command, argc, argv, i, args)) {
+            return status;
         }
     }
     if (args.operands.size() < command->min_operands ||
         args.operands.size() > command->max_operands)
-        return usage_of(*command);
+        return operand_count_failure(*command, args);
     return command->check ? command->check(args) : EXIT_OK;
 }
 
@@ -294,14 +334,24 @@ bool is_help(const char* arg)
            std::strcmp(arg, "--help") == 0;
 }
 
+bool is_version(const char* arg)
+{
+    return std::strcmp(arg, "version") == 0 || std::strcmp(arg, "--version") == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (!keep_standard_streams_taken())
         return EXIT_FAILURE_OTHER;
-    if (argc == 2 && is_help(argv[1])) {
-        print_usage(stdout);
+    if (argc >= 2 && (is_help(argv[1]) || is_version(argv[1]))) {
+        if (argc > 2)
+            return report_failure(EXIT_USAGE, "%s: unexpected '%s'", argv[1], argv[2]);
+        if (is_help(argv[1]))
+            print_usage(stdout);
+        else
+            std::printf("cdsctl: version %s\n", CDSXML_VERSION);
         return finish_output(EXIT_OK);
     }
     const Command* command = nullptr;

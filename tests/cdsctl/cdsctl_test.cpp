@@ -84,7 +84,7 @@ TEST(Cdsctl, CommandLine)
     const std::string snapshot = store.dir + "/snapshot.db";
     const std::string junk = store.dir + "/junk";
     write_file(junk, "not a store\n");
-    const std::string property = "--property wants a number in 0..255";
+    const std::string property = ": --property wants a number in 0..255";
     const std::string fields = "stdin:1: expected PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE";
     const std::string range = "stdin:1: /a: the property is not in 0..255";
     const std::string escape = "stdin:1: /a: the value has an unknown escape";
@@ -93,17 +93,21 @@ TEST(Cdsctl, CommandLine)
     std::vector<Row> rows = {
         {{}, "", 1, "no command (see 'cdsctl help')"},
         {{"frob"}, "", 1, "unknown command 'frob' (see 'cdsctl help')"},
-        {{"init", "x"}, "", 1, "usage: cdsctl init"},
+        // Usage errors name the word at fault.
+        {{"init", "x"}, "", 1, "init: unexpected 'x'; usage: cdsctl init"},
+        {{"--version", "x"}, "", 1, "--version: unexpected 'x'"},
         {{"init"}, "", 2, store.file + ": cannot create the store: a file is there already"},
-        {{"set", "/a", "int32"}, "", 1, "usage: cdsctl set PATH TYPE VALUE [--property N]"},
-        {{"ls", "/a", "/b"}, "", 1, "usage: cdsctl ls [PATH]"},
-        {{"get"}, "", 1, "usage: cdsctl get PATH"},
-        {{"stat", "/a", "/b"}, "", 1, "usage: cdsctl stat PATH"},
+        {{"set", "/a", "int32"},
+         "",
+         1,
+         "set: missing VALUE; usage: cdsctl set PATH TYPE VALUE [--property N]"},
+        {{"ls", "/a", "/b"}, "", 1, "ls: unexpected '/b'; usage: cdsctl ls [PATH]"},
+        {{"get"}, "", 1, "get: missing PATH; usage: cdsctl get PATH"},
         {{"set", "/a", "int33", "1"}, "", 1, "set: unknown type 'int33'"},
-        {{"set", "/a", "int32", "1", "--property", "256"}, "", 1, property},
-        {{"mknode", "/a", "--property"}, "", 1, property},
-        {{"mknode", "/a", "--property", "-0"}, "", 1, property},
-        {{"mknode", "/a", "--property", "007"}, "", 1, property},
+        {{"set", "/a", "int32", "1", "--property", "256"}, "", 1, "set" + property + ", not '256'"},
+        {{"mknode", "/a", "--property"}, "", 1, "mknode" + property},
+        {{"mknode", "/a", "--property", "-0"}, "", 1, "mknode" + property + ", not '-0'"},
+        {{"mknode", "/a", "--property=007"}, "", 1, "mknode" + property + ", not '007'"},
         {{"set", "/a", "int32", "x"}, "", 2, "/a: 'x' is not a valid int32 value"},
         {{"set", "rel", "int32", "1"}, "", 2, "rel: the path has no canonical form"},
         {{"set", "/n/leaf/x", "int32", "1"}, "", 2, "/n/leaf/x" + through},
@@ -123,7 +127,7 @@ TEST(Cdsctl, CommandLine)
         // Names that SQLite takes for a database in memory or a URI.
         {{"backup", ":memory:"}, "", 2, ":memory:: backup failed: not a plain path"},
         {{"restore", "file:" + junk}, "", 2, "file:" + junk + ": restore failed: not a plain path"},
-        {{"import"}, "x\n", 2, fields},
+        {{"import", "-"}, "x\n", 2, fields},
         {{"import"}, "/a\tstring\t0\t\tx\n", 2, fields},
         // A failed import writes nothing, not even the lines before the bad one.
         {{"import"}, "/a\tint32\t0\t1\n\n/b\tfloat\t0\t1\n", 2, "stdin:3: /b: no such type"},
@@ -138,7 +142,7 @@ TEST(Cdsctl, CommandLine)
         {{"import"}, "/a\tbool\t0\tyes\n", 2, "stdin:1: /a: the value is not valid for its type"},
         {{"import"}, "/n/leaf/x\tint32\t0\t1\n", 2, "stdin:1: /n/leaf/x" + through},
         {{"export"}, "", 0, small_store},
-        {{"set", "/c/x", "uint32", "7", "--property", "1"}, "", 0},
+        {{"set", "/c/x", "uint32", "7", "--property=1"}, "", 0},
         {{"mknode", "/c/n", "--property", "2"}, "", 0},
         {{"set", "/c/b", "binary", "00FF"}, "", 0},
         {{"set", "--", "/c/s", "string", "--property"}, "", 0},
@@ -172,17 +176,19 @@ TEST(Cdsctl, CommandLine)
     ProgramRun help = cdsctl({"help"});
     EXPECT_EQ(help.status, 0);
     for (const char* name : {"init", "set", "mknode", "get", "stat", "ls", "rm", "import", "export",
-                             "backup", "restore", "help"})
+                             "backup", "restore", "version", "help"})
         EXPECT_NE(help.out.find("\n  "s + name + " "), std::string::npos) << name;
     for (const char* word : {"-h", "--help"})
         EXPECT_EQ(cdsctl({word}).out, help.out) << word;
+    for (const char* word : {"version", "--version"})
+        EXPECT_EQ(cdsctl({word}).out, "cdsctl: version 2.0.0\n") << word;
     // With standard input closed, import read SQLite's stand-in there and passed.
     ProgramRun closed = run_program({{"/bin/sh", "-c", "exec \"$0\" import <&-", CDSCTL}});
     EXPECT_EQ(closed.status, 2);
     EXPECT_EQ(closed.err, "cdsctl: stdin: Bad file descriptor\n");
     // Output lost on a full device used to pass for success.
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"ls"}, {"get", "/c/n/y"}, {"stat", "/c/n/y"}, {"export"}, {"help"}}) {
+             {"ls"}, {"get", "/c/n/y"}, {"stat", "/c/n/y"}, {"export"}, {"help"}, {"version"}}) {
         ProgramRun result = cdsctl(args, "", "/dev/full");
         EXPECT_EQ(result.status, 2) << args[0];
         EXPECT_EQ(result.err, "cdsctl: standard output: No space left on device\n") << args[0];

@@ -125,3 +125,13 @@ bool is_leaf_dumpable(const std::string& path)
         return false;
     return run_options.include_sensitive || !is_sensitive_or_uncanonical(path);
 }
+
+bool is_identity_leaf(const std::string& path)
+{
+    return is_identity(path);
+}
+
+bool is_sensitive_leaf(const std::string& path)
+{
+    return is_sensitive_or_uncanonical(path);
+}

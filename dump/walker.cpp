@@ -103,9 +103,10 @@ void write_pending_open_tags(FILE* out, int depth)
     pending_open_tags.clear();
 }
 
-void write_leaf(FILE* out, int depth, const std::string& name, const toolkit::CElement& element,
-                element_property_t property, LineBuffers& buffers)
+void write_leaf(FILE* out, int depth, const std::string&, const std::string& name,
+                const toolkit::CElement& element, element_property_t property)
 {
+    LineBuffers& buffers = leaf_buffers.line;
     write_pending_open_tags(out, depth);
     const char* type_name = pcd_enum_to_str(element.type());
     element.to_string(buffers.value);
@@ -145,8 +146,8 @@ int dump_leaves(FILE* out, const std::string& path, const std::vector<ChildEntry
                                   buffers.properties.size(), buffers.paths.size()});
     for (std::size_t i = 0; i < count; ++i) {
         if (buffers.statuses[i] == API_STATUS_EXISTS && is_leaf_dumpable(buffers.paths[i]))
-            write_leaf(out, depth, *buffers.names[i], buffers.elements[i], buffers.properties[i],
-                       buffers.line);
+            leaf_step(out, depth, buffers.paths[i], *buffers.names[i], buffers.elements[i],
+                      buffers.properties[i]);
     }
     return 0;
 }
@@ -157,7 +158,7 @@ int dump_child_nodes(FILE* out, const std::string& path, const std::vector<Child
                      int depth, int max_depth, bool persistent_only)
 {
     for (const ChildEntry& child : children) {
-        if (std::ferror(out))
+        if (out && std::ferror(out))
             return -1;
         if (child.type != ELEMENT_TYPE_NODE)
             continue;
@@ -175,13 +176,15 @@ int dump_child_nodes(FILE* out, const std::string& path, const std::vector<Child
 // closed either.
 void finish_node(FILE* out, int depth)
 {
-    if (pending_open_tags.empty())
-        write_node_end(out, depth);
-    else
+    if (!pending_open_tags.empty())
         pending_open_tags.pop_back();
+    else if (out)
+        write_node_end(out, depth);
 }
 
 } // namespace
+
+LeafStep leaf_step = write_leaf;
 
 int dump_node(FILE* out, const std::string& path, const std::string& name, int depth, int max_depth,
               bool persistent_only)
@@ -196,7 +199,7 @@ int dump_node(FILE* out, const std::string& path, const std::string& name, int d
     std::vector<ChildEntry> children;
     int result = list_children(display_path, children);
     if (result == 0) {
-        if (is_root)
+        if (is_root && out)
             write_root_node_start(out, escaped(display_path));
         result = dump_leaves(out, path, children, depth, persistent_only);
     }
@@ -209,7 +212,7 @@ int dump_node(FILE* out, const std::string& path, const std::string& name, int d
     }
     result = dump_child_nodes(out, path, children, depth, max_depth, persistent_only);
     finish_node(out, depth);
-    if (result == 0 && std::ferror(out))
+    if (result == 0 && out && std::ferror(out))
         result = -1;
     return result;
 }

@@ -25,6 +25,8 @@ struct LoadEnd {
     // May be null.
     void (*skip)(std::size_t slot, const std::string& path, const std::string& type_name,
                  bool type_known);
+    // Told of each root path as its node starts. May be null.
+    void (*root)(const std::string& path);
     // Accepting a data point pauses, to spare the CDS service a flood.
     bool pause;
 };
@@ -37,8 +39,8 @@ void write_batch(CommitLists& batch);
 // The end of a reading that writes nothing.
 void drop_batch(CommitLists& batch);
 
-inline const LoadEnd writing_end = {write_batch, nullptr, true};
-inline const LoadEnd checking_end = {drop_batch, nullptr, false};
+inline const LoadEnd writing_end = {write_batch, nullptr, nullptr, true};
+inline const LoadEnd checking_end = {drop_batch, nullptr, nullptr, false};
 
 // Queues the open data point (final false) and ends the queue's batch when
 // it is full, or (final true) ends whatever is queued.

@@ -118,6 +118,8 @@ void set_root(const XML_Char* path)
     if (path[0] == '\0')
         report_warning("empty name for root node - assuming /");
     load_state.root_path = is(path, "/") ? "" : path;
+    if (load_end.root)
+        load_end.root(load_state.root_path);
 }
 
 bool start_node(const XML_Char** attributes)

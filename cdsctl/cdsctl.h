@@ -5,6 +5,8 @@
 #include "cds/cds.h"
 #include "libcds/admin.h"
 
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +19,8 @@ enum CdsctlExit {
 
 struct CommandArgs {
     std::vector<std::string> operands;
-    int property = 0;
+    // Unless given: 0 for a new entry, an existing data point's own.
+    int property = cds_store::keep_property;
 };
 
 // Writes "cdsctl: " and the formatted message as one line on standard error
@@ -38,6 +41,11 @@ bool read_property_number(std::string_view text, int& property);
 const char* type_name_or_invalid(data_type_t type);
 // A data point's value in the library's text form (hex for binary).
 std::string entry_value_text(const cds_store::Entry& entry);
+
+// Calls on_line for each line of in, without its LF, until one returns
+// non-zero; returns that result. A read error ends the lines; ferror(in)
+// tells it from the end of the input.
+int for_each_line(FILE* in, const std::function<int(std::string_view)>& on_line);
 
 int run_import(toolkit::CCds& cds, const CommandArgs& args);
 int run_export(toolkit::CCds& cds, const CommandArgs& args);

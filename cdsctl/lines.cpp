@@ -138,30 +138,6 @@ int import_line(ImportState& state, std::string_view line)
     return report_store_failure(state.handle, where, outcome);
 }
 
-// Calls on_line for each line of in, without its LF, until one returns
-// non-zero; returns that result.
-int for_each_line(FILE* in, const std::function<int(std::string_view)>& on_line)
-{
-    std::string pending;
-    char block[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(block, 1, sizeof block, in)) > 0) {
-        std::string_view data(block, got);
-        std::size_t start = 0;
-        std::size_t end;
-        while ((end = data.find('\n', start)) != std::string_view::npos) {
-            pending.append(data.substr(start, end - start));
-            int status = on_line(pending);
-            pending.clear();
-            if (status != 0)
-                return status;
-            start = end + 1;
-        }
-        pending.append(data.substr(start));
-    }
-    return pending.empty() ? 0 : on_line(pending);
-}
-
 int import_stream(ImportState& state, FILE* in)
 {
     if (cds_store::begin_batch(state.handle) != Result::ok)
@@ -208,6 +184,28 @@ void append_entry_line(std::string& line, const cds_store::Entry& entry)
 }
 
 } // namespace
+
+int for_each_line(FILE* in, const std::function<int(std::string_view)>& on_line)
+{
+    std::string pending;
+    char block[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, in)) > 0) {
+        std::string_view data(block, got);
+        std::size_t start = 0;
+        std::size_t end;
+        while ((end = data.find('\n', start)) != std::string_view::npos) {
+            pending.append(data.substr(start, end - start));
+            int status = on_line(pending);
+            pending.clear();
+            if (status != 0)
+                return status;
+            start = end + 1;
+        }
+        pending.append(data.substr(start));
+    }
+    return pending.empty() ? 0 : on_line(pending);
+}
 
 int run_import(toolkit::CCds& cds, const CommandArgs& args)
 {

@@ -7,6 +7,7 @@
 #include "libcds/admin.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -68,7 +69,8 @@ int run_mknode(toolkit::CCds& cds, const CommandArgs& args)
     const std::string& path = args.operands[0];
     if (cds_store::begin_batch(cds.handle) != Result::ok)
         return report_store_failure(cds.handle, path, Result::store_failed);
-    return finish_write(cds.handle, path, cds_store::put_node(cds.handle, path, args.property));
+    int property = args.property == cds_store::keep_property ? 0 : args.property;
+    return finish_write(cds.handle, path, cds_store::put_node(cds.handle, path, property));
 }
 
 // Runs visit on the data point at path; fails for a node or nothing.
@@ -145,12 +147,38 @@ int run_ls(toolkit::CCds& cds, const CommandArgs& args)
     return EXIT_OK;
 }
 
+// The operands, with "-" standing for the lines of standard input, one
+// path each; empty lines are skipped, so that an empty list removes nothing.
+int collect_paths(const CommandArgs& args, std::vector<std::string>& paths)
+{
+    for (const std::string& operand : args.operands) {
+        if (operand != "-") {
+            paths.push_back(operand);
+            continue;
+        }
+        for_each_line(stdin, [&](std::string_view line) {
+            if (!line.empty())
+                paths.emplace_back(line);
+            return EXIT_OK;
+        });
+        if (std::ferror(stdin))
+            return report_failure(EXIT_FAILURE_OTHER, "stdin: %s", std::strerror(errno));
+    }
+    return EXIT_OK;
+}
+
 int run_rm(toolkit::CCds& cds, const CommandArgs& args)
 {
-    Result outcome = cds_store::remove_entry(cds.handle, args.operands[0]);
+    std::vector<std::string> paths;
+    int status = collect_paths(args, paths);
+    if (status != EXIT_OK)
+        return status;
+    std::size_t failed = 0;
+    Result outcome = cds_store::remove_entries(cds.handle, paths, failed);
     if (outcome == Result::ok)
         return EXIT_OK;
-    return report_store_failure(cds.handle, args.operands[0], outcome);
+    return report_store_failure(cds.handle, failed < paths.size() ? paths[failed] : "stdin",
+                                outcome);
 }
 
 int run_backup(toolkit::CCds& cds, const CommandArgs& args)
@@ -190,8 +218,8 @@ const Command commands[] = {
     {"stat", "PATH", "print a data point's type, property, time and source", 1, 1, false, reads,
      run_stat, nullptr},
     {"ls", "[PATH]", "list a node's children", 0, 1, false, reads, run_ls, nullptr},
-    {"rm", "PATH", "remove a data point, or a node and everything under it", 1, 1, false, reads,
-     run_rm, nullptr},
+    {"rm", "PATH... | -", "remove data points, and nodes with everything under them", 1, SIZE_MAX,
+     false, reads, run_rm, nullptr},
     {"import", "[FILE | -]", "add the lines of FILE or standard input, all or none", 0, 1, false,
      writes, run_import, nullptr},
     {"export", "[PATH]", "write PATH and everything under it as lines", 0, 1, false, reads,

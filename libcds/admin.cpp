@@ -94,9 +94,17 @@ Result put_node(pcd_handle_t handle, const std::string& path, int property)
     return handle ? write_node(*handle, path, property) : Result::store_failed;
 }
 
+Result remove_entries(pcd_handle_t handle, const std::vector<std::string>& paths,
+                      std::size_t& failed)
+{
+    failed = 0;
+    return handle ? remove_paths(*handle, paths, failed) : Result::store_failed;
+}
+
 Result remove_entry(pcd_handle_t handle, const std::string& path)
 {
-    return handle ? remove_path(*handle, path) : Result::store_failed;
+    std::size_t failed = 0;
+    return remove_entries(handle, {path}, failed);
 }
 
 Result walk(pcd_handle_t handle, const std::string& path, const Visitor& visit)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cds_store
 {
@@ -69,8 +70,12 @@ Result put_leaf(pcd_handle_t handle, const std::string& path, const toolkit::CEl
 // property of the node already there.
 Result put_node(pcd_handle_t handle, const std::string& path, int property);
 
-// Removes the entry at path and everything under it (only what is under
-// it, for the root); in its own transaction.
+// Removes the entries at paths and everything under them, all or none, in
+// one transaction. The first path that fails the call is paths[failed]:
+// is_root for the root, missing for one that names nothing.
+Result remove_entries(pcd_handle_t handle, const std::vector<std::string>& paths,
+                      std::size_t& failed);
+// The same for one path.
 Result remove_entry(pcd_handle_t handle, const std::string& path);
 
 // One entry as the store holds it. value is the text form, or the bytes of

@@ -15,8 +15,9 @@ using cds_store::Result;
 namespace
 {
 
-// Copies every page of from into to, waiting a while for other processes'
-// locks like every other call does.
+// Copies every page of from into to. The busy timeouts of both
+// connections wait for other processes' locks, as for every other call;
+// retrying on top of them would double the wait.
 Result copy_database(sqlite3* to, sqlite3* from, std::string& error)
 {
     sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
@@ -24,11 +25,7 @@ Result copy_database(sqlite3* to, sqlite3* from, std::string& error)
         error = sqlite3_errmsg(to);
         return Result::store_failed;
     }
-    int step;
-    int waits = 0;
-    while (((step = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || step == SQLITE_LOCKED) &&
-           waits++ < 50)
-        sqlite3_sleep(100);
+    int step = sqlite3_backup_step(backup, -1);
     int finish = sqlite3_backup_finish(backup);
     if (step != SQLITE_DONE || finish != SQLITE_OK) {
         error = sqlite3_errstr(step != SQLITE_DONE ? step : finish);

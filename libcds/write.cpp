@@ -173,6 +173,21 @@ Result kind_conflict(pcd_connection& connection, std::string_view path, element_
     return Result::store_failed;
 }
 
+// The entry at a canonical path other than the root, and everything under
+// it, if still there, within the caller's write transaction.
+Result remove_entry_there(pcd_connection& connection, const std::string& path)
+{
+    element_type_t kind = ELEMENT_TYPE_NONE;
+    Result found = find_kind(connection, path, kind);
+    if (found == Result::missing)
+        return Result::ok;
+    if (found != Result::ok)
+        return found;
+    bool removed = (kind != ELEMENT_TYPE_NODE || remove_subtree(connection, path)) &&
+                   remove_row(connection, path);
+    return removed ? Result::ok : Result::store_failed;
+}
+
 } // namespace
 
 Result stored_value(const CElement& value, std::string& buffer, std::string_view& stored)
@@ -271,25 +286,36 @@ Result write_node(pcd_connection& connection, const std::string& path, int prope
     return updated ? Result::ok : kind_conflict(connection, canonical, ELEMENT_TYPE_LEAF);
 }
 
-Result remove_path(pcd_connection& connection, const std::string& path)
+Result remove_paths(pcd_connection& connection, const std::vector<std::string>& paths,
+                    std::size_t& failed)
 {
-    std::string canonical = path;
-    if (!cds_store::canonical_store_path(canonical))
-        return Result::no_canonical_path;
+    std::vector<std::string> canonical(paths);
+    for (failed = 0; failed < canonical.size(); ++failed) {
+        if (!cds_store::canonical_store_path(canonical[failed]))
+            return Result::no_canonical_path;
+        // Emptying the whole store is what a mistyped path should never do.
+        if (canonical[failed] == "/")
+            return Result::is_root;
+    }
+    failed = 0;
     if (!begin_write_transaction(connection))
         return Result::store_failed;
+    // Every path must name an entry when the call begins, so that a
+    // mistyped one removes nothing; one under a path removed before it has
+    // gone with it.
+    Result result = Result::ok;
     element_type_t kind = ELEMENT_TYPE_NONE;
-    Result found = find_kind(connection, canonical, kind);
-    if (found != Result::ok) {
+    while (failed < canonical.size() &&
+           (result = find_kind(connection, canonical[failed], kind)) == Result::ok)
+        ++failed;
+    if (result == Result::ok)
+        failed = 0;
+    while (result == Result::ok && failed < canonical.size() &&
+           (result = remove_entry_there(connection, canonical[failed])) == Result::ok)
+        ++failed;
+    if (result != Result::ok) {
         rollback_write_transaction(connection);
-        return found;
-    }
-    bool is_root = canonical == "/";
-    bool removed = (kind != ELEMENT_TYPE_NODE || remove_subtree(connection, canonical)) &&
-                   (is_root || remove_row(connection, canonical));
-    if (!removed) {
-        rollback_write_transaction(connection);
-        return Result::store_failed;
+        return result;
     }
     return commit_write_transaction(connection) ? Result::ok : Result::store_failed;
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The form in which the store keeps a value, in stored (which may point
 // into buffer): the bytes of a binary value, otherwise its text form, which
@@ -23,6 +24,8 @@ cds_store::Result write_leaf(pcd_connection& connection, const std::string& path
 // property of the node already there, within the caller's write
 // transaction.
 cds_store::Result write_node(pcd_connection& connection, const std::string& path, int property);
-// Removes the entry at path and everything under it (only what is under
-// it, for the root), in a write transaction of its own.
-cds_store::Result remove_path(pcd_connection& connection, const std::string& path);
+// Removes the entries at paths and everything under them, all or none, in
+// a write transaction of its own. The first path that fails the call is
+// paths[failed]: is_root for the root, missing for one that names nothing.
+cds_store::Result remove_paths(pcd_connection& connection, const std::vector<std::string>& paths,
+                               std::size_t& failed);

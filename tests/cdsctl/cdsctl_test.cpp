@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -119,6 +120,9 @@ TEST(Cdsctl, CommandLine)
         {{"stat", "/n"}, "", 2, "/n: is a node, not a data point"},
         {{"ls", "/n/leaf"}, "", 2, "/n/leaf: no such node"},
         {{"rm", "/missing"}, "", 2, "/missing: nothing is there"},
+        // Wiped the whole store.
+        {{"rm", "/"}, "", 2, "/: the root cannot be changed"},
+        {{"rm", "/n/leaf", "-"}, "\n/n/nothing\n", 2, "/n/nothing: nothing is there"},
         {{"export", "/missing"}, "", 2, "/missing: nothing is there"},
         {{"import", "/no/file"}, "", 2, "/no/file: No such file or directory"},
         // A read error used to pass for the end of the lines.
@@ -143,16 +147,20 @@ TEST(Cdsctl, CommandLine)
         {{"import"}, "/n/leaf/x\tint32\t0\t1\n", 2, "stdin:1: /n/leaf/x" + through},
         {{"export"}, "", 0, small_store},
         {{"set", "/c/x", "uint32", "7", "--property=1"}, "", 0},
+        // Made the persistent data point ordinary.
+        {{"set", "/c/x", "uint32", "8"}, "", 0},
         {{"mknode", "/c/n", "--property", "2"}, "", 0},
         {{"set", "/c/b", "binary", "00FF"}, "", 0},
         {{"set", "--", "/c/s", "string", "--property"}, "", 0},
-        {{"get", "/c/x"}, "", 0, "7\n"},
+        {{"get", "/c/x"}, "", 0, "8\n"},
         {{"get", "/c/b"}, "", 0, "00ff\n"},
         {{"get", "/c/s"}, "", 0, "--property\n"},
         {{"ls", "/c"},
          "",
          0,
          "leaf\t1\tuint32\tx\nnode\t2\t-\tn\nleaf\t0\tbinary\tb\nleaf\t0\tstring\ts\n"},
+        {{"rm", "-", "/c/n"}, "/c/x\n\n/c/b\n", 0},
+        {{"ls", "/c"}, "", 0, "leaf\t0\tstring\ts\n"},
         {{"rm", "/c"}, "", 0},
         {{"ls", "/c"}, "", 2, "/c: no such node"},
         // Made again, the node holds only what is set under it now.
@@ -261,6 +269,39 @@ TEST(Cdsctl, ExportGivesBackWhatWasImported)
     ProgramRun exported = cdsctl({"export"});
     EXPECT_EQ(exported.status, 0);
     EXPECT_EQ(exported.out, expected);
+}
+
+// Another process holding the store: opening it says so, and a restore
+// gives up after the five seconds cdsctl(1) promises, where it waited ten.
+TEST(Cdsctl, BusyStoreIsGivenUpAfterFiveSeconds)
+{
+    TempStore store;
+    const std::string held = store.dir + "/held.db";
+    const std::string backup = store.dir + "/b.db";
+    ASSERT_EQ(cdsctl({"init"}).status, 0);
+    ASSERT_EQ(cdsctl({"backup", backup}).status, 0);
+    ASSERT_EQ(run_program({{CDSCTL, "init"}, "", held}).status, 0);
+    sqlite3* writer = nullptr;
+    sqlite3* owner = nullptr;
+    sqlite3_open(store.file.c_str(), &writer);
+    sqlite3_open(held.c_str(), &owner);
+    EXPECT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(owner, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    auto start = std::chrono::steady_clock::now();
+    pid_t restore =
+        start_program({{CDSCTL, "restore", backup}, "", "", "", store.dir + "/restore.err"});
+    pid_t ls = start_program({{CDSCTL, "ls"}, "", held, "", store.dir + "/ls.err"});
+    EXPECT_EQ(finish_program(restore).status, 2);
+    EXPECT_EQ(finish_program(ls).status, 2);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    sqlite3_close(writer);
+    sqlite3_close(owner);
+    EXPECT_EQ(read_file(store.dir + "/restore.err"),
+              "cdsctl: " + backup + ": restore failed: database is locked\n");
+    EXPECT_EQ(read_file(store.dir + "/ls.err"),
+              "cdsctl: " + held + ": cannot open the store: locked\n");
 }
 
 TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)

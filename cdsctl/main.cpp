@@ -242,8 +242,9 @@ void print_usage(FILE* out)
                  "A line is PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE, TYPE \"node\" with no VALUE\n"
                  "for a node; VALUE escapes \\\\, \\t, \\n, \\r and \\xHH.\n");
     std::fprintf(out, "TYPE is bool, int32, uint32, int64, uint64, string, double, ipv4, ipv6,\n"
-                      "mac or binary; N is a property in 0..255 (0 by default). The store is\n"
-                      "the file named by CDS_STORE (default /var/lib/cds/store.db).\n"
+                      "mac or binary; N is a property in 0..255 (by default 0, or what a data\n"
+                      "point has). The store is the file named by CDS_STORE (default\n"
+                      "/var/lib/cds/store.db).\n"
                       "Exit status: 0 done, 1 usage error, 2 any other failure.\n");
 }
 

@@ -167,10 +167,10 @@ void write_batch(CommitLists& batch)
         write_leaves(batch);
 }
 
-void drop_batch(CommitLists&) {}
-
 void flush_leaves(bool final)
 {
+    if (!load_end.commit)
+        return;
     if (!final)
         queue_open_leaf();
     if (queued >= batch_size || (final && queued > 0))

@@ -18,7 +18,8 @@ struct CommitLists {
 // goes through the same callbacks, batching and conversions, and differs
 // only here. Chosen once per reading, before start_load.
 struct LoadEnd {
-    // Each batch, also one that lost all its points to the conversion.
+    // Each batch, also one that lost all its points to the conversion; null
+    // for a reading that only checks the document, which queues nothing.
     void (*commit)(CommitLists& batch);
     // Each data point the conversion drops, with the number of its batch's
     // converted points before it; type_known is false for an unknown type.
@@ -36,11 +37,9 @@ extern LoadEnd load_end;
 // The load's own end of a batch: under -r it keeps the points that exist,
 // then writes them to the CDS.
 void write_batch(CommitLists& batch);
-// The end of a reading that writes nothing.
-void drop_batch(CommitLists& batch);
 
 inline const LoadEnd writing_end = {write_batch, nullptr, nullptr, true};
-inline const LoadEnd checking_end = {drop_batch, nullptr, nullptr, false};
+inline const LoadEnd checking_end = {nullptr, nullptr, nullptr, false};
 
 // Queues the open data point (final false) and ends the queue's batch when
 // it is full, or (final true) ends whatever is queued.

@@ -3,6 +3,7 @@
 // lines are in lines.cpp, what both use in cdsctl.cpp.
 #include "cdsctl/cdsctl.h"
 #include "common/escape.h"
+#include "common/replace_file.h"
 #include "common/standard_streams.h"
 #include "libcds/admin.h"
 
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 using cds_store::Result;
 
@@ -368,9 +370,7 @@ bool is_version(const char* arg)
     return std::strcmp(arg, "version") == 0 || std::strcmp(arg, "--version") == 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     if (!keep_standard_streams_taken())
         return EXIT_FAILURE_OTHER;
@@ -397,4 +397,19 @@ int main(int argc, char** argv)
     pcd_close(cds.handle);
     cds.handle = nullptr;
     return finish_output(status);
+}
+
+} // namespace
+
+// Allocation fails like anything else: with a message, status 2, and a
+// backup's destination as it was.
+int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        abandon_replacement();
+        std::fputs("Error: out of memory\n", stderr);
+        return EXIT_FAILURE_OTHER;
+    }
 }

@@ -1,4 +1,5 @@
 #include "driver/run.h"
+#include "common/replace_file.h"
 #include "driver/command_line.h"
 #include "driver/report.h"
 #include "driver/resources.h"
@@ -9,6 +10,7 @@
 #include "load/batch.h"
 #include "load/xml_events.h"
 
+#include <new>
 #include <sys/stat.h>
 
 namespace
@@ -87,9 +89,8 @@ int run_dump()
     int result = -1;
     if (FILE* out = open_stream(true)) {
         result = dump_to(out);
-        if (close_output(out) != 0)
+        if (close_output(out, result == 0) != 0)
             result = -1;
-        finish_output(result != 0);
     }
     close_connection();
     return result;
@@ -210,11 +211,14 @@ int load_from(FILE* in, const LoadEnd& end)
     return read_document(in, end);
 }
 
-int run_cdsxml(int argc, char** argv)
+namespace
+{
+
+int run_checked(int argc, char** argv)
 {
     switch (parse_command_line(argc, argv)) {
     case ParseOutcome::version_shown:
-        return close_output(stdout);
+        return close_output(stdout, true);
     case ParseOutcome::usage_shown:
         return 1;
     case ParseOutcome::run:
@@ -227,4 +231,20 @@ int run_cdsxml(int argc, char** argv)
         return 1;
     }
     return run_options.mode == RunMode::load ? run_load() : run_dump();
+}
+
+} // namespace
+
+// Allocation fails like anything else: with a message, and the destination
+// as it was.
+int run_cdsxml(int argc, char** argv)
+{
+    try {
+        return run_checked(argc, argv);
+    } catch (const std::bad_alloc&) {
+        abandon_replacement();
+        close_connection();
+        report_error("out of memory");
+        return -1;
+    }
 }

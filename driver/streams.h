@@ -4,18 +4,14 @@
 #include <string>
 
 // The file named by the file path, or the standard stream when it is empty.
-// Null, after a message, when the file can't be opened. Until finish_output,
-// SIGINT, SIGTERM or SIGHUP remove a regular destination file this run
-// created or truncated before they end the process.
+// Null, after a message, when the file can't be opened. A regular file is
+// written through a temporary file that close_output puts in its place.
 FILE* open_stream(bool for_writing);
 
-// Closes (or for standard output, flushes) the output. Returns -1,
+// Closes (or for standard output, flushes) the output; a file's content
+// replaces the destination only with keep, and then only whole. Returns -1,
 // after a message, when anything written to it may be lost.
-int close_output(FILE* out);
-
-// Ends the dump's output after close_output; when remove, deletes the
-// destination file if it is a regular file this run created or truncated.
-void finish_output(bool remove);
+int close_output(FILE* out, bool keep);
 
 // Replaces path by its canonical form as the CDS library gives it; a path
 // with no canonical form becomes empty.

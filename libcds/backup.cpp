@@ -1,4 +1,5 @@
 #include "libcds/backup.h"
+#include "common/replace_file.h"
 #include "libcds/open.h"
 #include "libcds/path.h"
 #include "libcds/write.h"
@@ -32,19 +33,6 @@ Result copy_database(sqlite3* to, sqlite3* from, std::string& error)
         return Result::store_failed;
     }
     return Result::ok;
-}
-
-// A backup holds the store's passwords, so a new one is its owner's alone;
-// a file that is there already keeps its mode.
-bool create_private_file(const std::string& file, std::string& error)
-{
-    int descriptor = open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (descriptor < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    close(descriptor);
-    return true;
 }
 
 Result refuse(std::string& error, const char* reason)
@@ -248,27 +236,73 @@ Result check_backup(sqlite3* saved, sqlite3* store, std::string& error)
     return result == Result::ok ? obeys_store_rules(saved, error) : result;
 }
 
+// One self-contained file in rollback-journal mode, of the store's page
+// size: a copy by pages would carry the store's WAL mode with it, and
+// reading that back needs files beside the backup.
+Result write_copy(sqlite3* store, const char* file, std::string& error)
+{
+    StatementPtr vacuum = prepare_query(store, "VACUUM INTO ?");
+    if (!vacuum)
+        return failed_check(store, error);
+    sqlite3_bind_text(vacuum.get(), 1, file, -1, SQLITE_STATIC);
+    if (sqlite3_step(vacuum.get()) != SQLITE_DONE)
+        return failed_check(store, error);
+    return Result::ok;
+}
+
+// A name for a backup opened as immutable: read as it is, without locks
+// and without making a journal, log or shared memory beside it, so that a
+// backup on a read-only medium restores too, also one in WAL mode. Every
+// backup is replaced whole by renaming, so the file read never changes.
+std::string immutable_name(const std::string& file)
+{
+    std::string uri = file[0] == '/' ? "file://" : "file:";
+    for (char c : file) {
+        if (c == '%' || c == '?' || c == '#') {
+            const char* hex = "0123456789ABCDEF";
+            uri += '%';
+            uri += hex[static_cast<unsigned char>(c) >> 4];
+            uri += hex[c & 15];
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 } // namespace
 
 Result copy_store_to(pcd_connection& connection, const std::string& file, std::string& error)
 {
     if (!is_plain_path(file))
         return refuse(error, "not a plain path");
-    if (!create_private_file(file, error))
+    // A backup onto the store's log or journal is lost when the store next
+    // opens or closes.
+    if (pcd_is_store_file(&connection, file.c_str()))
+        return refuse(error, "the file is one of the store's own");
+    // A backup holds the store's passwords: it is its owner's alone.
+    int fd = open_replacement(file, true, "-journal");
+    if (fd < 0) {
+        error = std::strerror(errno);
         return Result::store_failed;
-    DatabasePtr copy = open_database(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
-    if (!copy)
-        return Result::store_failed;
+    }
     // The copy is of the store as it is now, not of an older snapshot.
     end_read_transaction(connection);
-    return copy_database(copy.get(), connection.db.get(), error);
+    Result result = write_copy(connection.db.get(), replacement_file(), error);
+    if (finish_replacement(fd, result == Result::ok) != 0 && result == Result::ok) {
+        error = std::strerror(errno);
+        result = Result::store_failed;
+    }
+    close(fd);
+    return result;
 }
 
 Result replace_store_from(pcd_connection& connection, const std::string& file, std::string& error)
 {
     if (!is_plain_path(file))
         return refuse(error, "not a plain path");
-    DatabasePtr saved = open_database(file, SQLITE_OPEN_READONLY, error);
+    DatabasePtr saved =
+        open_database(immutable_name(file), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, error);
     if (!saved)
         return Result::store_failed;
     // The checks and the copy read one state of the file.

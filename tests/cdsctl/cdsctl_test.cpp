@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -90,6 +91,7 @@ TEST(Cdsctl, CommandLine)
     const std::string range = "stdin:1: /a: the property is not in 0..255";
     const std::string escape = "stdin:1: /a: the value has an unknown escape";
     const std::string through = ": the path passes through a data point";
+    const std::string own = "the file is one of the store's own";
     const std::string c_lines = "/c\tnode\t0\t\n/c/n\tnode\t0\t\n/c/n/y\tint32\t0\t1\n";
     std::vector<Row> rows = {
         {{}, "", 1, "no command (see 'cdsctl help')"},
@@ -131,6 +133,12 @@ TEST(Cdsctl, CommandLine)
         // Names that SQLite takes for a database in memory or a URI.
         {{"backup", ":memory:"}, "", 2, ":memory:: backup failed: not a plain path"},
         {{"restore", "file:" + junk}, "", 2, "file:" + junk + ": restore failed: not a plain path"},
+        // Lost as the store closes, or rolled back as a hot journal as it next opens.
+        {{"backup", store.file + "-wal"}, "", 2, store.file + "-wal: backup failed: " + own},
+        {{"backup", store.file + "-journal"},
+         "",
+         2,
+         store.file + "-journal: backup failed: " + own},
         {{"import", "-"}, "x\n", 2, fields},
         {{"import"}, "/a\tstring\t0\t\tx\n", 2, fields},
         // A failed import writes nothing, not even the lines before the bad one.
@@ -201,6 +209,16 @@ TEST(Cdsctl, CommandLine)
         EXPECT_EQ(result.status, 2) << args[0];
         EXPECT_EQ(result.err, "cdsctl: standard output: No space left on device\n") << args[0];
     }
+#ifndef __SANITIZE_ADDRESS__
+    // Running out of memory, on a line with no end, used to abort.
+    const std::string endless = store.dir + "/endless";
+    write_file(endless, "");
+    std::filesystem::resize_file(endless, 1 << 30);
+    ProgramRun starved = run_program(
+        {{"/bin/sh", "-c", "ulimit -v 200000; exec \"$0\" import \"$1\"", CDSCTL, endless}});
+    EXPECT_EQ(starved.status, 2);
+    EXPECT_EQ(starved.err, "Error: out of memory\n");
+#endif
 
     // SQLite's account of a failure was read after the rollback that
     // followed it, so that every failure of the store said "not an error".
@@ -313,12 +331,21 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
     mode_t umask_before = umask(022);
     ASSERT_EQ(cdsctl({"backup", good}).status, 0);
     umask(umask_before);
-    // Readable by its owner only; a file there already keeps the mode its owner gave it.
+    // Readable by its owner only, also over a file that others could read.
     struct stat info;
     EXPECT_EQ(stat(good.c_str(), &info) == 0 ? info.st_mode & 0777 : 0, 0600u);
     ASSERT_EQ(chmod(good.c_str(), 0640), 0);
     ASSERT_EQ(cdsctl({"backup", good}).status, 0);
-    EXPECT_EQ(stat(good.c_str(), &info) == 0 ? info.st_mode & 0777 : 0, 0640u);
+    EXPECT_EQ(stat(good.c_str(), &info) == 0 ? info.st_mode & 0777 : 0, 0600u);
+    // Killed by SIGXFSZ, a backup used to leave a truncated file and its journal.
+    const std::string saved = read_file(good);
+    ProgramRun killed =
+        run_program({{"/bin/sh", "-c", "ulimit -f 1; exec \"$0\" backup \"$1\"", CDSCTL, good}});
+    EXPECT_EQ(killed.signal, SIGXFSZ);
+    EXPECT_EQ(read_file(good), saved);
+    for (const auto& entry : std::filesystem::directory_iterator(store.dir))
+        EXPECT_EQ(entry.path().filename().string().rfind("good.db.", 0), std::string::npos)
+            << entry.path() << " was left behind";
     ASSERT_EQ(cdsctl({"set", "/x", "int32", "2"}).status, 0);
     std::string before = cdsctl({"export"}).out;
     const char* const bad_schema = "the backup's schema is not the store's";
@@ -372,8 +399,15 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
         EXPECT_EQ(result.err, "cdsctl: " + bad + ": restore failed: " + row.reason + "\n");
         EXPECT_EQ(cdsctl({"export"}).out, before);
     }
-    EXPECT_EQ(cdsctl({"restore", good}).status, 0);
-    EXPECT_EQ(cdsctl({"export"}).out, small_store);
+    // Read without a file made beside it, so from a read-only medium too;
+    // a backup made in WAL mode, as they once were, as well.
+    for (const char* sql : {"", "PRAGMA journal_mode = WAL"}) {
+        craft(good, sql);
+        EXPECT_EQ(cdsctl({"restore", good}).status, 0) << sql;
+        EXPECT_EQ(cdsctl({"export"}).out, small_store);
+        for (const char* ending : {"-wal", "-shm", "-journal"})
+            EXPECT_FALSE(std::filesystem::exists(good + ending)) << sql << ending;
+    }
 }
 
 } // namespace

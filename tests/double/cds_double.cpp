@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <map>
+#include <new>
 #include <set>
 
 using cds_double::faults;
@@ -187,6 +188,8 @@ int CCds::list_node(const std::string& path, api_status_t& status,
         return -1;
     if (path == faults.signal_at)
         raise(faults.signal_number);
+    if (path == faults.out_of_memory_at)
+        throw std::bad_alloc();
     auto found = tree.find(canonical(path));
     if (faults.absent.count(path) || found == tree.end() || !found->second.is_node)
         return 0;

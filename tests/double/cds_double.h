@@ -41,6 +41,7 @@ struct Faults {
     std::set<std::string> refused;    // set_leaves refuses the item
     std::string signal_at;            // list_node raises signal_number when listing it
     int signal_number = 0;
+    std::string out_of_memory_at; // list_node throws std::bad_alloc when listing it
 };
 extern Faults faults;
 

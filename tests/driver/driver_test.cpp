@@ -133,22 +133,24 @@ void exit_42(int)
     _exit(42);
 }
 
-// A signal that interrupts a dump removes the file and ends the dump with
-// that signal, unless whoever started the dump ignored it (nohup). Either
-// way the dump leaves the signal as it found it.
+// A signal that interrupts a dump leaves the file as it was and ends the
+// dump with that signal, unless whoever started the dump ignored it
+// (nohup). Either way the dump leaves the signal as it found it.
 TEST(DumpRun, InterruptedDump)
 {
     TempStore temp;
     const std::string file = temp.dir + "/out.xml";
+    const std::string dump = read_file(GOLDEN_DIR + std::string("whole.xml"));
     const struct {
         void (*disposition)(int);
         const char* signal_at;
         int exit_status; // -1: killed by the signal
-        bool file_kept;
+        bool replaced;
     } cases[] = {{SIG_DFL, "/A", -1, false}, {SIG_IGN, "/A", 0, true}, {exit_42, "", 42, true}};
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
         for (const auto& row : cases) {
             SCOPED_TRACE(strsignal(signal_number));
+            write_file(file, "old");
             pid_t pid = fork();
             if (pid == 0) {
                 signal(signal_number, row.disposition);
@@ -166,10 +168,19 @@ TEST(DumpRun, InterruptedDump)
                 EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
             else
                 EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.exit_status) << status;
-            EXPECT_EQ(access(file.c_str(), F_OK) == 0, row.file_kept);
-            std::remove(file.c_str());
+            EXPECT_EQ(read_file(file), row.replaced ? dump : "old");
         }
     }
+    // Running out of memory used to abort, leaving an empty file.
+    write_file(file, "old");
+    cds_double::reset();
+    cds_double::add_leaf("/A/x", DATA_TYPE_STRING, "v");
+    cds_double::faults.out_of_memory_at = "/A";
+    ToolResult result = run_tool({"-f", file});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, "Error: out of memory\n");
+    EXPECT_EQ(read_file(file), "old");
+    EXPECT_FALSE(cds_double::connection_open());
 }
 
 const char* const two_points = "<dump><node root=\"/A\">"

@@ -56,12 +56,15 @@ TEST(DumpGolden, RealisticStoreDumpsAsExpected)
     ASSERT_EQ(run_in(temp, "s.db", CDSCTL, {"import", realistic_tsv}).status, 0);
     write_file(in_dir(temp, "kept.xml"), "old");
     chmod(in_dir(temp, "kept.xml").c_str(), 0640);
+    ASSERT_EQ(symlink("target.xml", in_dir(temp, "link").c_str()), 0);
     mode_t umask_before = umask(022);
     const struct {
         std::vector<std::string> args;
         std::string golden;
-        std::string file = ""; // empty: the document goes to standard output
-        mode_t mode = 0;       // the file's; one there before keeps its mode
+        std::string file = "";   // empty: the document goes to standard output
+        mode_t mode = 0;         // the file's; one there before keeps its mode
+        bool redirected = false; // standard output is the file, made by the shell
+        std::string err = "";
     } cases[] = {
         // Identity data points, the notification sequence, properties other
         // than 0 and 1 and the password are left out; nested nodes with
@@ -72,17 +75,31 @@ TEST(DumpGolden, RealisticStoreDumpsAsExpected)
          "out.xml",
          0644},
         // Persistent data points of /D and its child nodes, none deeper.
-        {{"-c", "-n", "/D"}, "persistent-level.xml"},
-        // -s brings the password back, into a file for its owner only;
-        // identity data points stay out.
+        {{"-c", "-n", "/D", "-f", "kept.xml"}, "persistent-level.xml", "kept.xml", 0640},
+        // -s brings the password back, into a file for its owner only, also
+        // one there before; identity data points stay out.
         {{"-s", "-f", "s.xml"}, "sensitive.xml", "s.xml", 0600},
-        {{"-s", "-f", "kept.xml"}, "sensitive.xml", "kept.xml", 0640},
+        {{"-s", "-f", "kept.xml"}, "sensitive.xml", "kept.xml", 0600},
+        // The link's target is replaced; the link stays.
+        {{"-f", "link"}, "whole.xml", "link", 0644},
+        // Written in place: a link under /proc names no file by its text.
+        {{"-f", "/dev/stdout"}, "whole.xml"},
+        {{"-s"},
+         "sensitive.xml",
+         "open.xml",
+         0644,
+         true,
+         "Warning: standard output can be read by others and will hold passwords\n"},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.golden);
-        ProgramRun run = run_in(temp, "s.db", CDSXML, row.args);
+        std::string shell_line = "exec \"$0\" \"$@\" >" + row.file;
+        std::vector<std::string> shell_args = {"-c", shell_line, CDSXML};
+        shell_args.insert(shell_args.end(), row.args.begin(), row.args.end());
+        ProgramRun run = row.redirected ? run_in(temp, "s.db", "/bin/sh", shell_args)
+                                        : run_in(temp, "s.db", CDSXML, row.args);
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, row.err);
         std::string document = run.out;
         if (!row.file.empty()) {
             EXPECT_EQ(run.out, "");
@@ -96,6 +113,7 @@ TEST(DumpGolden, RealisticStoreDumpsAsExpected)
         write_file(in_dir(temp, "dumped.xml"), document);
         EXPECT_EQ(schema_errors({"dumped.xml"}, temp), "");
     }
+    EXPECT_TRUE(std::filesystem::is_symlink(in_dir(temp, "link")));
     umask(umask_before);
 }
 
@@ -111,7 +129,7 @@ TEST(DumpGolden, DeepNodesAreIndentedByTheirDepth)
     EXPECT_EQ(run_in(temp, "s.db", CDSXML, {}).out, golden("deep.xml"));
 }
 
-TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
+TEST(DumpGolden, FailedDumpsLeaveTheDestinationAsItWas)
 {
     TempStore temp;
     ASSERT_EQ(run_in(temp, "s.db", CDSCTL, {"import", realistic_tsv}).status, 0);
@@ -119,22 +137,33 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
     // failed dump whatever it is, the link is lost rather than /dev/full.
     ASSERT_EQ(symlink("/dev/full", in_dir(temp, "full").c_str()), 0);
     ASSERT_EQ(symlink("target.xml", in_dir(temp, "link").c_str()), 0);
+    write_file(in_dir(temp, "old.xml"), "old");
+    // A link that someone else planted in a directory that everyone shares.
+    ASSERT_EQ(chmod(temp.dir.c_str(), 01777), 0);
+    ASSERT_EQ(symlink("old.xml", in_dir(temp, "planted").c_str()), 0);
+    ASSERT_EQ(lchown(in_dir(temp, "planted").c_str(), 12345, 12345), 0);
     std::string store_export = run_in(temp, "s.db", CDSCTL, {"export"}).out;
     const std::string missing = "Warning: no node at '/Missing'\n";
     const struct {
         std::vector<std::string> args;
-        int status;
+        int status; // -1: killed by a signal
         std::string err;
-        std::string absent; // a path the run must not leave behind
+        std::string absent = ""; // a path the run must not leave behind
+        bool file_size_limited = false;
     } cases[] = {
-        {{"-f", "full"}, 255, "Error: can't write file at 'full'\n", ""},
+        {{"-f", "full"}, 255, "Error: can't write file at 'full'\n"},
         {{"-s", "-f", "gone.xml", "-p", "/Missing"}, 1, missing, "gone.xml"},
+        // A typo in a path used to delete yesterday's dump.
+        {{"-f", "old.xml", "-p", "/Sofware"}, 1, "Warning: no node at '/Sofware'\n"},
+        // Killed by SIGXFSZ, the dump left a truncated file.
+        {{"-f", "old.xml"}, -1, "", "", true},
+        {{"-f", "planted"}, 255, "Error: can't open file at 'planted'\n"},
         // The failure used to delete the link, leaving its target behind.
-        {{"-f", "link", "-p", "/Missing"}, 1, missing, ""},
+        {{"-f", "link", "-p", "/Missing"}, 1, missing, "target.xml"},
         // Writing over the store or its companions destroyed it.
-        {{"-f", "s.db"}, 255, "Error: can't open file at 's.db'\n", ""},
-        {{"-f", "s.db-wal"}, 255, "Error: can't open file at 's.db-wal'\n", ""},
-        {{"-f", "s.db-shm"}, 255, "Error: can't open file at 's.db-shm'\n", ""},
+        {{"-f", "s.db"}, 255, "Error: can't open file at 's.db'\n"},
+        {{"-f", "s.db-wal"}, 255, "Error: can't open file at 's.db-wal'\n"},
+        {{"-f", "s.db-shm"}, 255, "Error: can't open file at 's.db-shm'\n"},
         {{"-f", "./s.db-journal"},
          255,
          "Error: can't open file at './s.db-journal'\n",
@@ -142,16 +171,23 @@ TEST(DumpGolden, FailedDumpsExitWith255AndLeaveNoFile)
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.args[1]);
-        ProgramRun run = run_in(temp, "s.db", CDSXML, row.args);
+        std::vector<std::string> limited = {"-c", "ulimit -f 1; exec \"$0\" \"$@\"", CDSXML};
+        limited.insert(limited.end(), row.args.begin(), row.args.end());
+        ProgramRun run = row.file_size_limited ? run_in(temp, "s.db", "/bin/sh", limited)
+                                               : run_in(temp, "s.db", CDSXML, row.args);
         EXPECT_EQ(run.status, row.status);
         EXPECT_EQ(run.err, row.err);
         EXPECT_EQ(run.out, "");
+        EXPECT_EQ(read_file(in_dir(temp, "old.xml")), "old");
         if (!row.absent.empty()) {
             EXPECT_NE(access(in_dir(temp, row.absent).c_str(), F_OK), 0);
         }
         for (const char* link : {"full", "link"})
             ASSERT_TRUE(std::filesystem::is_symlink(in_dir(temp, link))) << link << " was deleted";
     }
+    for (const auto& entry : std::filesystem::directory_iterator(temp.dir))
+        EXPECT_EQ(entry.path().filename().string().find(".xml."), std::string::npos)
+            << entry.path() << " was left behind";
     struct stat info;
     EXPECT_TRUE(stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode));
     EXPECT_EQ(run_in(temp, "s.db", CDSCTL, {"export"}).out, store_export);

@@ -1,6 +1,8 @@
 #include "libcds/db.h"
 #include "libcds/path.h"
 
+#include <sys/stat.h>
+
 #include <iterator>
 
 using cds_store::Result;
@@ -138,6 +140,13 @@ void limit_page_cache(pcd_connection& connection)
     sqlite3_exec(connection.db.get(), "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
 }
 
+bool is_file_still_named(const pcd_connection& connection)
+{
+    struct stat info;
+    return stat(connection.file.c_str(), &info) == 0 && info.st_dev == connection.device &&
+           info.st_ino == connection.inode;
+}
+
 Result step_lookup(sqlite3_stmt* query)
 {
     int step = sqlite3_step(query);
@@ -264,6 +273,10 @@ bool begin_write_transaction(pcd_connection& connection)
     limit_page_cache(connection);
     ++connection.transaction_serial;
     connection.failure.clear();
+    if (!is_file_still_named(connection)) {
+        connection.failure = "the store's file was removed or replaced since it was opened";
+        return false;
+    }
     if (run_statement(connection, Sql::begin_write))
         return true;
     note_failure(connection);

@@ -6,6 +6,7 @@
 #include "libcds/admin.h"
 
 #include <sqlite3.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <initializer_list>
@@ -90,6 +91,11 @@ struct WriteCursor;  // write.cpp
 
 struct pcd_connection {
     DatabasePtr db;
+    // The store's name as given, and the file it named when opened: writes
+    // to a file removed or replaced since would be lost.
+    std::string file;
+    dev_t device = 0;
+    ino_t inode = 0;
     StatementPtr statements[static_cast<int>(Sql::count)];
     // One statement per depth, so that a walk can step all of them at once.
     std::vector<StatementPtr> walk_statements;

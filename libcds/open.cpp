@@ -201,8 +201,17 @@ pcd_handle_t cds_store::open_store(const std::string& file, Opening opening, boo
         why = prepare_store(db.get(), may_fill);
     if (!db || !why.empty())
         return nullptr;
+    // Writes check that the name still leads to this file.
+    struct stat info;
+    if (stat(file.c_str(), &info) != 0) {
+        why = system_reason(errno);
+        return nullptr;
+    }
     pcd_handle_t handle = new pcd_connection;
     handle->db = std::move(db);
+    handle->file = file;
+    handle->device = info.st_dev;
+    handle->inode = info.st_ino;
     return handle;
 }
 

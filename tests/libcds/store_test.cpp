@@ -307,6 +307,28 @@ TEST_F(StoreTest, StoreFailureWritesNothingOfTheCall)
     EXPECT_EQ(set("/f/after", DATA_TYPE_INT32, "3"), -1);
 }
 
+// A load went on into a store removed or replaced under it, and passed.
+TEST_F(StoreTest, WritesFailOnceTheStoreFileIsRemovedOrReplaced)
+{
+    close();
+    for (bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "replaced" : "removed");
+        TempStore fresh;
+        const std::string other = fresh.dir + "/other.db";
+        bool created = false;
+        std::string why;
+        pcd_close(cds_store::open_store(other, cds_store::Opening::create_missing, created, why));
+        cds.handle = open_or_make();
+        ASSERT_EQ(set("/a", DATA_TYPE_INT32, "1"), 1);
+        ASSERT_EQ(replaced ? rename(other.c_str(), fresh.file.c_str()) : unlink(fresh.file.c_str()),
+                  0);
+        EXPECT_EQ(set("/a", DATA_TYPE_INT32, "2"), -1);
+        EXPECT_EQ(cds_store::last_error(cds.handle),
+                  "the store's file was removed or replaced since it was opened");
+        close();
+    }
+}
+
 // As SQLite's own tests do: the nth read or write fails, for n = 1, 2, ...
 // until the call gets through. A failure fails the whole call, never passes
 // for a refusal, an absence or a partial listing, and writes nothing.

@@ -101,6 +101,18 @@ const RowRule row_rules[] = {
     {"SELECT 1 FROM entry WHERE kind NOT IN (1, 2)", "the backup holds an entry of no known kind"},
     {"SELECT 1 FROM entry WHERE typeof(property) != 'integer' OR property NOT BETWEEN 0 AND 255",
      "the backup holds a property outside 0..255"},
+    // Writes number entries and nodes from 1 and stamp data points with
+    // two 32-bit words; a node has neither time nor source. The bound is
+    // max_store_number.
+    {"SELECT 1 FROM entry WHERE typeof(seq) != 'integer' OR seq NOT BETWEEN 1 AND "
+     "4611686018427387904"
+     " UNION ALL SELECT 1 FROM node WHERE id NOT BETWEEN 1 AND 4611686018427387904"
+     " UNION ALL SELECT 1 FROM entry WHERE kind = 1 AND (typeof(seconds) != 'integer'"
+     " OR typeof(microseconds) != 'integer' OR seconds NOT BETWEEN 0 AND 4294967295"
+     " OR microseconds NOT BETWEEN 0 AND 4294967295 OR typeof(source) NOT IN ('text', 'null'))"
+     " UNION ALL SELECT 1 FROM entry WHERE kind = 2 AND (seconds IS NOT NULL"
+     " OR microseconds IS NOT NULL OR source IS NOT NULL)",
+     "the backup holds a number outside the range the store writes"},
     {"SELECT 1 FROM entry WHERE parent NOT IN (SELECT id FROM node)",
      "the backup holds an entry whose parent is missing"},
     {"SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM node WHERE id = 1 AND path = '/')",
@@ -227,6 +239,9 @@ Result check_backup(sqlite3* saved, sqlite3* store, std::string& error)
 {
     if (!is_store_database(saved))
         return refuse(error, "not a store");
+    // Pages are copied as they are, and the store reads and writes UTF-8.
+    if (!has_utf8_encoding(saved))
+        return refuse(error, "the backup's encoding is not UTF-8");
     // Copying pages into a store in WAL mode needs pages of its own size.
     if (query_integer(saved, "PRAGMA page_size") != query_integer(store, "PRAGMA page_size"))
         return refuse(error, "the backup's page size differs from the store's");

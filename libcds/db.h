@@ -113,6 +113,9 @@ struct pcd_connection {
 
 // The id of the root node, which always exists.
 constexpr sqlite3_int64 root_node_id = 1;
+// Past any number of writes a store sees, yet far enough below the top of
+// SQLite's integers that the next seq or id is never out of range.
+constexpr sqlite3_int64 max_store_number = sqlite3_int64(1) << 62;
 
 // A statement for a one-off query, or null when it cannot be prepared.
 StatementPtr prepare_query(sqlite3* db, const char* sql);

@@ -129,6 +129,8 @@ std::string prepare_store(sqlite3* db, bool may_fill)
     // since this one found it empty.
     if (!is_store_database(db))
         return query_integer(db, "PRAGMA user_version") == -1 ? failure_reason(db) : "not a store";
+    if (!has_utf8_encoding(db))
+        return "the store is damaged: its encoding is not UTF-8";
     // A crash of the machine may lose the last transactions but never
     // corrupts the store; writes stay cheap.
     if (!use_wal_mode(db) || !exec(db, "PRAGMA synchronous = NORMAL"))
@@ -257,6 +259,13 @@ bool is_store_database(sqlite3* db)
 {
     return query_integer(db, "PRAGMA application_id") == store_application_id &&
            query_integer(db, "PRAGMA user_version") == store_version;
+}
+
+bool has_utf8_encoding(sqlite3* db)
+{
+    StatementPtr query = prepare_query(db, "PRAGMA encoding");
+    return query && sqlite3_step(query.get()) == SQLITE_ROW &&
+           column_text(query.get(), 0) == "UTF-8";
 }
 
 const char* store_schema()

@@ -14,5 +14,7 @@ DatabasePtr open_database(const std::string& file, int flags, std::string& error
 bool is_plain_path(const std::string& file);
 // The database carries the store's marks, of this layout.
 bool is_store_database(sqlite3* db);
+// The database keeps its text as UTF-8, as every read and write assumes.
+bool has_utf8_encoding(sqlite3* db);
 // The statements that make an empty database a store.
 const char* store_schema();

@@ -65,7 +65,10 @@ bool query_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_in
         sqlite3_step(query.get()) != SQLITE_ROW)
         return false;
     seq = sqlite3_column_int64(query.get(), 0);
-    return true;
+    if (sqlite3_column_type(query.get(), 0) == SQLITE_INTEGER && seq <= max_store_number)
+        return true;
+    note_damage(connection, "a node's entries are numbered past the store's limits");
+    return false;
 }
 
 bool insert_node_row(pcd_connection& connection, sqlite3_int64 parent, std::string_view name,

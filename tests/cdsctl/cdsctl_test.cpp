@@ -222,16 +222,20 @@ TEST(Cdsctl, CommandLine)
 
     // SQLite's account of a failure was read after the rollback that
     // followed it, so that every failure of the store said "not an error".
-    craft(store.file, "CREATE TRIGGER refuse BEFORE INSERT ON entry WHEN NEW.name = 'x'"
-                      " BEGIN SELECT RAISE(ABORT, 'no x here'); END;"
-                      "CREATE TRIGGER keep BEFORE DELETE ON entry WHEN OLD.name = 'y'"
-                      " BEGIN SELECT RAISE(ABORT, 'y stays'); END;"
-                      "DELETE FROM node WHERE path = '/n';"
-                      "INSERT INTO node (path) VALUES ('/d'), ('/e');"
-                      "INSERT INTO entry (parent, seq, name, kind, property) VALUES"
-                      " (1, 5, 'd', 2, 0), (1, 6, 'e', 2, 0),"
-                      " ((SELECT id FROM node WHERE path = '/d'), 9, '..', 1, 0),"
-                      " ((SELECT id FROM node WHERE path = '/e'), 9, 'k', 3, 0)");
+    craft(store.file,
+          "CREATE TRIGGER refuse BEFORE INSERT ON entry WHEN NEW.name = 'x'"
+          " BEGIN SELECT RAISE(ABORT, 'no x here'); END;"
+          "CREATE TRIGGER keep BEFORE DELETE ON entry WHEN OLD.name = 'y'"
+          " BEGIN SELECT RAISE(ABORT, 'y stays'); END;"
+          "DELETE FROM node WHERE path = '/n';"
+          "INSERT INTO node (path) VALUES ('/d'), ('/e');"
+          "INSERT INTO entry (parent, seq, name, kind, property) VALUES"
+          " (1, 5, 'd', 2, 0), (1, 6, 'e', 2, 0),"
+          " ((SELECT id FROM node WHERE path = '/d'), 9, '..', 1, 0),"
+          " ((SELECT id FROM node WHERE path = '/e'), 9, 'k', 3, 0);"
+          "INSERT INTO node (path) VALUES ('/f'), ('/f/z');"
+          "INSERT INTO entry (parent, seq, name, kind, property) VALUES (1, 7, 'f', 2, 0),"
+          " ((SELECT id FROM node WHERE path = '/f'), 9223372036854775807, 'z', 2, 0)");
     const std::string damaged = ": the store failed: the store is damaged: ";
     const std::string no_kind = damaged + "an entry under '/e' is of no known kind";
     // What a failed export wrote before the damage is left unchecked.
@@ -249,6 +253,10 @@ TEST(Cdsctl, CommandLine)
          "",
          2,
          "/e/k" + damaged + "the entry at '/e/k' is of no known kind"},
+        {{"set", "/f/y", "int32", "1"},
+         "",
+         2,
+         "/f/y" + damaged + "a node's entries are numbered past the store's limits"},
     };
     for (const Row& row : damaged_rows) {
         ProgramRun result = cdsctl(row.args);
@@ -262,6 +270,15 @@ TEST(Cdsctl, CommandLine)
                store.dir + "/missing/s.db: cannot open the store: no such directory"}});
     setenv("CDS_STORE", (store.dir + "/new.db").c_str(), 1);
     run_rows({{{"init"}, "", 0}, {{"export"}, "", 0}});
+    const std::string utf16 = store.dir + "/utf16.db";
+    run_sql(utf16, "PRAGMA encoding = 'UTF-16'; PRAGMA application_id = 1128551217;"
+                   "PRAGMA user_version = 2; CREATE TABLE t (x)");
+    setenv("CDS_STORE", utf16.c_str(), 1);
+    run_rows(
+        {{{"ls"},
+          "",
+          2,
+          utf16 + ": cannot open the store: the store is damaged: its encoding is not UTF-8"}});
 }
 
 // The value of every type is pinned by the end-to-end exports; here the
@@ -353,6 +370,7 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
     const char* const bad_nodes = "the backup holds nodes that do not match their entries";
     const char* const bad_value = "the backup holds a value not valid for its type";
     const char* const node_value = "the backup holds a node with a type or a value";
+    const char* const bad_number = "the backup holds a number outside the range the store writes";
     auto set_in = [](const char* name, const std::string& set) {
         return "UPDATE entry SET " + set + " WHERE name = '" + name + "'";
     };
@@ -389,11 +407,27 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
         {set_in("leaf", "type = 6, value = 'a' || char(1)"), bad_value},
         {set_in("n", "type = 2"), node_value},
         {set_in("n", "value = '1'"), node_value},
+        // Left no child creatable under the node, with "not an error".
+        {set_in("leaf", "seq = 9223372036854775807"), bad_number},
+        {set_in("leaf", "seconds = -1"), bad_number},
+        {set_in("leaf", "microseconds = 'x'"), bad_number},
+        {set_in("n", "source = 's'"), bad_number},
+        {"UPDATE node SET id = 0 WHERE path = '/n'; UPDATE entry SET parent = 0 WHERE parent = "
+         "(SELECT id FROM node WHERE path = '/n')",
+         bad_number},
+        // Every dump failed after it: the store reads and writes UTF-8.
+        {"utf-16", "the backup's encoding is not UTF-8"},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.sql);
         std::filesystem::copy_file(good, bad, std::filesystem::copy_options::overwrite_existing);
-        craft(bad, row.sql.empty() ? nullptr : row.sql.c_str());
+        if (row.sql == "utf-16") {
+            std::filesystem::remove(bad);
+            run_sql(bad, "PRAGMA encoding = 'UTF-16'; PRAGMA application_id = 1128551217;"
+                         "PRAGMA user_version = 2; CREATE TABLE t (x)");
+        } else {
+            craft(bad, row.sql.empty() ? nullptr : row.sql.c_str());
+        }
         ProgramRun result = cdsctl({"restore", bad});
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.err, "cdsctl: " + bad + ": restore failed: " + row.reason + "\n");

@@ -34,6 +34,7 @@ struct OldPoint {
 // The state of one comparison: the lines of the batch in hand, what the
 // exact side needs of the document, the old document when there are two.
 struct Comparison {
+    bool exact = false;
     bool differs = false;
     bool failed = false;
     // Lines of the batch's dropped points, each with the number of the
@@ -171,7 +172,9 @@ void compare_batch_with_store(CommitLists& batch)
         const std::string& path = batch.paths[i];
         if (is_identity_leaf(path) || refused(path, store_path))
             continue;
-        comparison.document_paths.insert(store_path);
+        // Kept only for the exact side, so that memory stays flat without it.
+        if (comparison.exact)
+            comparison.document_paths.insert(store_path);
         bool exists = statuses[i] == API_STATUS_EXISTS;
         if (!exists && run_options.only_existing)
             continue;
@@ -283,6 +286,7 @@ int outcome(int read)
 
 int compare_with_store(FILE* in, bool exact)
 {
+    comparison.exact = exact;
     int read = load_from(in, {compare_batch_with_store, on_skip, exact ? on_root : nullptr, false});
     if (read == 0 && exact)
         walk_roots();

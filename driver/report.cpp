@@ -1,5 +1,6 @@
 #include "driver/report.h"
 #include "common/escape.h"
+#include "driver/progress.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -11,6 +12,8 @@ static void vreport(const char* prefix, const char* format, va_list args)
     std::string line = prefix;
     append_escaped_message(line, format, args);
     line += '\n';
+    // A message never shares its line with the load's status line.
+    erase_progress();
     std::fputs(line.c_str(), stderr);
 }
 

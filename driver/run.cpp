@@ -1,6 +1,7 @@
 #include "driver/run.h"
 #include "common/replace_file.h"
 #include "driver/command_line.h"
+#include "driver/progress.h"
 #include "driver/report.h"
 #include "driver/resources.h"
 #include "driver/run_options.h"
@@ -169,8 +170,11 @@ bool is_unchanged_source(FILE* in, const struct stat& before)
 int run_load()
 {
     int result = -1;
-    if (FilePtr in{open_stream(false)})
+    if (FilePtr in{open_stream(false)}) {
+        start_progress(in.get());
         result = load_from(in.get());
+        stop_progress();
+    }
     close_connection();
     return result;
 }

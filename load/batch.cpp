@@ -1,5 +1,6 @@
 #include "load/batch.h"
 
+#include "driver/progress.h"
 #include "driver/report.h"
 #include "driver/run_options.h"
 #include "load/xml_events.h"
@@ -133,21 +134,26 @@ void keep_existing(CommitLists& batch)
     cut_commit_lists(batch, kept);
 }
 
-void write_leaves(const CommitLists& batch)
+// The number of data points written.
+std::size_t write_leaves(const CommitLists& batch)
 {
     std::vector<api_status_t> statuses;
     if (run_options.connection.set_leaves(batch.paths, batch.elements, batch.persist, statuses,
                                           run_options.source) != 0) {
         report("set_leaves() returned error");
         write_result = -1;
-        return;
+        return 0;
     }
+    std::size_t written = 0;
     for (std::size_t i = 0; i < batch.paths.size(); ++i) {
-        if (i < statuses.size() && statuses[i] == API_STATUS_EXISTS)
+        if (i < statuses.size() && statuses[i] == API_STATUS_EXISTS) {
+            ++written;
             continue;
+        }
         report_error("can't set '%s'", batch.paths[i].c_str());
         write_result = -1;
     }
+    return written;
 }
 
 void commit_queue()
@@ -163,8 +169,7 @@ void write_batch(CommitLists& batch)
 {
     if (!batch.paths.empty() && run_options.only_existing)
         keep_existing(batch);
-    if (!batch.paths.empty())
-        write_leaves(batch);
+    note_written(batch.paths.empty() ? 0 : write_leaves(batch));
 }
 
 void flush_leaves(bool final)

@@ -13,8 +13,11 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace std::string_literals;
 
 namespace
 {
@@ -325,6 +328,33 @@ TEST(Schema, EveryDumpValidates)
     ProgramRun dump = run_in(temp, "s.db", CDSXML, {"-s", "-f", "random.xml"});
     ASSERT_EQ(dump.status, 0);
     EXPECT_EQ(schema_errors({"random.xml"}, temp), "");
+}
+
+// On a terminal a long load shows a status line, erased before a message
+// and at the end, so that messages stay whole lines; elsewhere standard
+// error holds the messages alone.
+TEST(LoadProgress, StatusLineOnlyOnATerminal)
+{
+    TempStore temp;
+    std::string document = "<dump><node root=\"/P\">";
+    for (int i = 0; i < 600; ++i)
+        document += (i == 300 ? "<attr name=\"bad\" type=\"int32\">x</attr>"s : ""s) +
+                    "<attr name=\"v" + std::to_string(i) + "\" type=\"string\"/>";
+    write_file(in_dir(temp, "in.xml"), document + "</node></dump>");
+    ASSERT_EQ(run_in(temp, "s.db", CDSCTL, {"init"}).status, 0);
+    const std::string warning =
+        "Warning: invalid value 'x' for type 'int32' in attr '/P/bad' is being ignored";
+    EXPECT_EQ(run_in(temp, "s.db", CDSXML, {"-l", "in.xml"}).err, warning + "\n");
+
+    ProgramRun terminal =
+        run_in(temp, "s.db", "/usr/bin/script", {"-qec", CDSXML " -l in.xml", "/dev/null"});
+    EXPECT_EQ(terminal.status, 0);
+    const std::string drawn =
+        "\r[0-9]{1,3}% read, [0-9]+ data points written(, about [0-9:]+ left)? *";
+    const std::string shown = "((" + drawn + ")+\r +\r)*";
+    EXPECT_TRUE(std::regex_search(terminal.out, std::regex(drawn))) << terminal.out;
+    EXPECT_TRUE(std::regex_match(terminal.out, std::regex(shown + warning + "\r\n" + shown)))
+        << terminal.out;
 }
 
 // COMPREPLY, one word a line, for the words of a command line whose last

@@ -150,7 +150,8 @@ int run_ls(toolkit::CCds& cds, const CommandArgs& args)
 }
 
 // The operands, with "-" standing for the lines of standard input, one
-// path each; empty lines are skipped, so that an empty list removes nothing.
+// path each, escaped as cdsdiff writes them; empty lines are skipped, so
+// that an empty list removes nothing.
 int collect_paths(const CommandArgs& args, std::vector<std::string>& paths)
 {
     for (const std::string& operand : args.operands) {
@@ -158,11 +159,16 @@ int collect_paths(const CommandArgs& args, std::vector<std::string>& paths)
             paths.push_back(operand);
             continue;
         }
-        for_each_line(stdin, [&](std::string_view line) {
-            if (!line.empty())
-                paths.emplace_back(line);
+        int status = for_each_line(stdin, [&](std::string_view line) -> int {
+            if (line.empty())
+                return EXIT_OK;
+            if (!unescape_value(line, paths.emplace_back()))
+                return report_failure(EXIT_FAILURE_OTHER, "stdin: %s: an unknown escape",
+                                      std::string(line).c_str());
             return EXIT_OK;
         });
+        if (status != EXIT_OK)
+            return status;
         if (std::ferror(stdin))
             return report_failure(EXIT_FAILURE_OTHER, "stdin: %s", std::strerror(errno));
     }

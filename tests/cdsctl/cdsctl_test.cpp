@@ -125,6 +125,7 @@ TEST(Cdsctl, CommandLine)
         // Wiped the whole store.
         {{"rm", "/"}, "", 2, "/: the root cannot be changed"},
         {{"rm", "/n/leaf", "-"}, "\n/n/nothing\n", 2, "/n/nothing: nothing is there"},
+        {{"rm", "-"}, "/n/leaf\n/n\\q\n", 2, "stdin: /n\\\\q: an unknown escape"},
         {{"export", "/missing"}, "", 2, "/missing: nothing is there"},
         {{"import", "/no/file"}, "", 2, "/no/file: No such file or directory"},
         // A read error used to pass for the end of the lines.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a device configuration of N data points for the benchmark, either
 // as cdsctl import lines or as keyfiles for the peer store's compiler. The
 // tree looks like a real device's: eight subsystems, lists of entries under

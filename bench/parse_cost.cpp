@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a document with expat and takes a load's pause at each data point,
 // doing nothing else, so that the benchmark can show what parsing and the
 // pauses cost before any work of the load's own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Takes the pause a load takes per data point, N times, so that the
 // benchmark can set a load's time against the cost of its pauses alone.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CDS client library as cdsxml uses it. Two implementations exist: the
 // SQLite-backed one in libcds/ and the in-memory double in tests/double/.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What main.cpp and lines.cpp share: messages, the property number and the
 // text forms of what the store holds.
 #include "cdsctl/cdsctl.h"

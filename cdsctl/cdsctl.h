@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the files of cdsctl share: exit statuses, parsed arguments, messages
 // and the text forms of what the store holds.
 #pragma once

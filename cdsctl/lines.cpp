@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cdsctl import and export: one line per entry,
 // PATH<TAB>TYPE<TAB>PROPERTY<TAB>VALUE, TYPE "node" with an empty VALUE for
 // a node.

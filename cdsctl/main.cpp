@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cdsctl: the store's own command, for people, tests, the demo and
 // benchmarks. Its commands, their table and main; the import and export
 // lines are in lines.cpp, what both use in cdsctl.cpp.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one escaped text form of bytes that no line should carry raw, shared
 // by cdsctl's export lines and by every message that quotes a name, path,
 // value, type or source.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/command_line.h"
 #include "driver/run_options.h"
 

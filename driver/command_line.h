@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 enum class ParseOutcome { run, version_shown, usage_shown };

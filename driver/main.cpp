@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/standard_streams.h"
 #include "driver/run.h"
 

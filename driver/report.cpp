@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/report.h"
 #include "common/escape.h"
 #include "driver/progress.h"

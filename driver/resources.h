@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Owners of the C libraries' resources, for the tool, its tests and its
 // benchmarks alike.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/run.h"
 #include "common/replace_file.h"
 #include "driver/command_line.h"

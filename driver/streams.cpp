@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/streams.h"
 #include "common/replace_file.h"
 #include "driver/report.h"

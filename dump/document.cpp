@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dump/document.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dump/filter.h"
 
 #include "cds/cds.h"

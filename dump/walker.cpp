@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dump/walker.h"
 
 #include "cds/cds.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: arbitrary argument vectors run through the whole tool
 // against a small in-memory CDS.
 //

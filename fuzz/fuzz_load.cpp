@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: arbitrary bytes loaded into the in-memory CDS, read as
 // the driver reads a file.
 //

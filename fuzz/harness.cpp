@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz/harness.h"
 
 #include "tests/double/cds_double.h"

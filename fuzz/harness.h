@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What both fuzz targets need around a run of the tool's code. fuzz/run
 // passes -close_fd_mask=3, so the tool's own output goes nowhere while
 // libFuzzer's and the sanitizers' reports are still seen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The admin API on a handle, over the library's layers on a connection.
 #include "libcds/admin.h"
 #include "libcds/backup.h"

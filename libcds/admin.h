@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the SQLite store offers beyond the client interface, for cdsctl:
 // nodes with properties, removal, bulk import, export, backup and restore.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "libcds/backup.h"
 #include "common/replace_file.h"
 #include "libcds/open.h"

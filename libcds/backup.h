@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Copies of the whole store: into a backup file, and back from one.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client calls of cds.h on the SQLite store. A dump lists each node and
 // then asks for its data points, so the listing is kept for the get_leaves
 // that follows it.

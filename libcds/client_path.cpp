@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client call that gives a path its canonical form in the store, in
 // the caller's buffer.
 #include "cds/cds.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "libcds/db.h"
 #include "libcds/path.h"
 

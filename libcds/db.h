@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The connection to the SQLite store as the files of the library share it
 // (not its users): its statements, its transactions and its lookups by path.
 #pragma once

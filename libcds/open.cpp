@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "libcds/open.h"
 
 #include <fcntl.h>

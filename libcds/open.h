@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening a store's file, and the layout that makes a database a store.
 #pragma once
 

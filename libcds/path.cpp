@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "libcds/path.h"
 #include "libcds/utf8.h"
 

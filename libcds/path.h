@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Paths in the CDS: their canonical form, the store's limits on them and
 // the names they are made of. Shared by every implementation of the client
 // library.

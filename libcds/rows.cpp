@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "libcds/rows.h"
 #include "libcds/path.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The statements that write single rows of the store. They change what
 // they are told to; write.cpp decides what that is.
 #pragma once

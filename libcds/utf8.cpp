@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "libcds/utf8.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text the store takes, in values and in names alike: UTF-8 that an XML
 // document can carry.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "libcds/walk.h"
 #include "libcds/path.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the store entry by entry, each as an Entry with all it holds.
 // Both give ok, missing, stopped (by the visitor) or store_failed.
 #pragma once

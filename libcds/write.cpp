@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "libcds/write.h"
 #include "libcds/path.h"
 #include "libcds/rows.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes to the store on an open connection: data points, nodes and
 // removal. Writes usually come in runs under one node, which the connection
 // remembers for as long as its write transaction runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "load/batch.h"
 
 #include "driver/progress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "load/xml_events.h"
 
 #include "driver/report.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cdsctl as its users run it: the built binary on a fresh store per test.
 #include "files.h"
 #include "program.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/double/cds_double.h"
 
 #include "libcds/path.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An in-memory CDS for the tool's tests: a tree to build, faults to script,
 // and a record of every call the tool made.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole tool run in-process against the in-memory double: its command
 // line, what a dump leaves on disk and how a load fails.
 #include "driver/run.h"

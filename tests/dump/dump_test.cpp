@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a dump writes: the leaf filter's rules, and the walk of the nodes
 // when the store fails or changes under it.
 #include "driver/run_options.h"

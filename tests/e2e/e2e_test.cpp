@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built cdsxml and cdsctl as processes, each on a store named inside a
 // test's temporary directory: a realistic store made with cdsctl import
 // dumps byte for byte as the golden documents say and loads back as the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "faulty_vfs.h"
 
 #include <sqlite3.h>

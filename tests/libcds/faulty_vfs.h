@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A VFS over the default one that fails reads or writes on command, the
 // way SQLite's own tests inject I/O errors. While one exists, connections
 // opened are opened through it.

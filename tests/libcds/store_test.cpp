@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cds/cds.h"
 #include "faulty_vfs.h"
 #include "libcds/admin.h"

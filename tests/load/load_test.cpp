@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/resources.h"
 #include "driver/run.h"
 #include "driver/run_options.h"

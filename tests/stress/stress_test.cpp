@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real programs on a real store, killed and run side by side: a load
 // killed at any moment leaves each batch of 128 data points entirely or not
 // at all, and loads and dumps running together each see one state of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "program.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running a built program as its users do: a process of its own, with its
 // own working directory and store if asked, and its standard streams on
 // files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Changes a store file behind the library's back, as a crafted file or a
 // damaged disk would. Tests that include this link SQLite.
 #pragma once

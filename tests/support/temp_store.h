@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fresh store directory per test, named to the library through CDS_STORE.
 #pragma once
 

@@ -2,6 +2,7 @@
 #include "dump/walker.h"
 
 #include "cds/cds.h"
+#include "common/path.h"
 #include "driver/report.h"
 #include "driver/run_options.h"
 #include "dump/document.h"
@@ -50,21 +51,6 @@ const std::string& escaped_into(const std::string& text, std::string& buffer)
     buffer = text;
     toolkit::CElement::xml_escape(buffer);
     return buffer;
-}
-
-void set_child_path(std::string& sub_path, const std::string& path, const ChildEntry& child)
-{
-    sub_path.assign(path);
-    sub_path += '/';
-    sub_path += child.name;
-}
-
-std::string child_path(const std::string& path, const ChildEntry& child)
-{
-    std::string sub_path;
-    sub_path.reserve(path.size() + 1 + child.name.size());
-    set_child_path(sub_path, path, child);
-    return sub_path;
 }
 
 bool is_selected_leaf(const ChildEntry& child, bool persistent_only)
@@ -130,7 +116,9 @@ int dump_leaves(FILE* out, const std::string& path, const std::vector<ChildEntry
         // Assigned into the strings held, not built anew.
         if (buffers.names.size() == buffers.paths.size())
             buffers.paths.emplace_back();
-        set_child_path(buffers.paths[buffers.names.size()], path, child);
+        std::string& leaf_path = buffers.paths[buffers.names.size()];
+        leaf_path.assign(path);
+        append_child_path(leaf_path, child.name);
         buffers.names.push_back(&child.name);
     }
     if (buffers.names.empty())
@@ -163,7 +151,7 @@ int dump_child_nodes(FILE* out, const std::string& path, const std::vector<Child
             return -1;
         if (child.type != ELEMENT_TYPE_NODE)
             continue;
-        std::string sub_path = child_path(path, child);
+        std::string sub_path = child_path(path, child.name);
         if (is_excluded(sub_path, persistent_only))
             continue;
         int result = dump_node(out, sub_path, child.name, depth + 1, max_depth, persistent_only);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "libcds/backup.h"
+#include "common/path.h"
 #include "common/replace_file.h"
 #include "libcds/open.h"
 #include "libcds/path.h"
@@ -161,9 +162,7 @@ Result has_known_types(sqlite3* saved, std::string& error)
 
 bool valid_stored_path(std::string_view parent_path, std::string_view name)
 {
-    std::string path(parent_path == "/" ? std::string_view() : parent_path);
-    path += '/';
-    path += name;
+    std::string path = child_path(parent_path, name);
     std::string canonical = path;
     return cds_store::valid_entry_name(name) && cds_store::canonical_store_path(canonical) &&
            canonical == path && cds_store::valid_path_names(path);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "libcds/walk.h"
+#include "common/path.h"
 #include "libcds/path.h"
 
 using cds_store::Entry;
@@ -55,9 +56,8 @@ Result walk_children(pcd_connection& connection, sqlite3_int64 parent,
         if (!is_sound_child(connection, parent_path, parent_depth, name,
                             sqlite3_column_int(query.get(), COLUMN_KIND)))
             return failed_walk(connection);
-        path.assign(parent_path == "/" ? "" : parent_path);
-        path += '/';
-        path.append(name);
+        path.assign(parent_path);
+        append_child_path(path, name);
         Entry entry = entry_at(query.get(), path);
         if (!visit(entry))
             return Result::stopped;

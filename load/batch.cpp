@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "load/batch.h"
 
+#include "common/path.h"
 #include "driver/progress.h"
 #include "driver/report.h"
 #include "driver/run_options.h"
@@ -36,12 +37,9 @@ int write_result = 0;
 void write_open_leaf_path(std::string& path)
 {
     path = load_state.root_path;
-    for (const std::string& name : load_state.node_names) {
-        path += '/';
-        path += name;
-    }
-    path += '/';
-    path += load_state.attr_name;
+    for (const std::string& name : load_state.node_names)
+        append_child_path(path, name);
+    append_child_path(path, load_state.attr_name);
 }
 
 void queue_open_leaf()

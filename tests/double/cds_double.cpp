@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tests/double/cds_double.h"
 
+#include "common/path.h"
 #include "libcds/path.h"
 
 #include <algorithm>
@@ -42,11 +43,6 @@ std::string parent_of(const std::string& path)
 std::string name_of(const std::string& path)
 {
     return path.substr(path.rfind('/') + 1);
-}
-
-std::string child_path(const std::string& parent, const std::string& name)
-{
-    return parent == "/" ? "/" + name : parent + "/" + name;
 }
 
 // Creates the nodes down to path; false when a data point is in the way.

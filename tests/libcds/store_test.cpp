@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cds/cds.h"
+#include "common/path.h"
 #include "faulty_vfs.h"
 #include "libcds/admin.h"
 #include "libcds/db.h"
@@ -476,6 +477,21 @@ TEST(StorePath, CanonicalizesInPlaceWithinTheStoreLimits)
     char unterminated[] = "/a/bXY";
     EXPECT_EQ(pcd_canonicalize_path(unterminated, 4), 4u);
     EXPECT_STREQ(unterminated, "/a/b");
+}
+
+TEST(StorePath, BuildsChildPaths)
+{
+    const struct {
+        const char* parent;
+        const char* child;
+    } cases[] = {
+        {"", "/n"},
+        {"/", "/n"}, // the root's separator was doubled
+        {"/a", "/a/n"},
+        {"/a/", "/a//n"}, // never canonicalized
+    };
+    for (const auto& row : cases)
+        EXPECT_EQ(child_path(row.parent, "n"), row.child) << "parent '" << row.parent << "'";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // a node.
 #include "cdsctl/cdsctl.h"
 #include "common/escape.h"
+#include "common/file_ptr.h"
 
 #include <cerrno>
 #include <charconv>
@@ -28,14 +29,6 @@ struct ImportState {
     std::string type;
     std::string value;
 };
-
-struct CloseFile {
-    void operator()(FILE* file) const
-    {
-        std::fclose(file);
-    }
-};
-using FilePtr = std::unique_ptr<FILE, CloseFile>;
 
 struct LineFields {
     std::string_view path;

@@ -1,20 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "common/escape.h"
+#include "common/hex.h"
 
 #include <cstdio>
-
-namespace
-{
-
-void append_hex_escape(std::string& out, unsigned char byte)
-{
-    static const char digits[] = "0123456789abcdef";
-    out += "\\x";
-    out += digits[byte >> 4];
-    out += digits[byte & 15];
-}
-
-} // namespace
 
 void append_escaped(std::string& out, std::string_view text)
 {
@@ -28,10 +16,12 @@ void append_escaped(std::string& out, std::string_view text)
             out += "\\n";
         else if (c == '\r')
             out += "\\r";
-        else if (byte < 0x20 || byte == 0x7f)
-            append_hex_escape(out, byte);
-        else
+        else if (byte < 0x20 || byte == 0x7f) {
+            out += "\\x";
+            append_hex_byte(out, byte);
+        } else {
             out += c;
+        }
     }
 }
 

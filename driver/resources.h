@@ -3,7 +3,8 @@
 // benchmarks alike.
 #pragma once
 
-#include <cstdio>
+#include "common/file_ptr.h"
+
 #include <expat.h>
 #include <memory>
 
@@ -14,13 +15,3 @@ struct XmlParserFree {
     }
 };
 using XmlParserPtr = std::unique_ptr<XML_ParserStruct, XmlParserFree>;
-
-// The standard streams stay open for the process to close at exit.
-struct FileClose {
-    void operator()(FILE* stream) const
-    {
-        if (stream != stdin && stream != stdout && stream != stderr)
-            std::fclose(stream);
-    }
-};
-using FilePtr = std::unique_ptr<FILE, FileClose>;

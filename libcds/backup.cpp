@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "libcds/backup.h"
+#include "common/hex.h"
 #include "common/path.h"
 #include "common/replace_file.h"
 #include "libcds/open.h"
@@ -274,10 +275,8 @@ std::string immutable_name(const std::string& file)
     std::string uri = file[0] == '/' ? "file://" : "file:";
     for (char c : file) {
         if (c == '%' || c == '?' || c == '#') {
-            const char* hex = "0123456789ABCDEF";
             uri += '%';
-            uri += hex[static_cast<unsigned char>(c) >> 4];
-            uri += hex[c & 15];
+            append_hex_byte(uri, static_cast<unsigned char>(c));
         } else {
             uri += c;
         }

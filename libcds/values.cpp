@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cds/cds.h"
+#include "common/hex.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -60,13 +61,6 @@ bool read_hex_byte(const char* pair, std::uint8_t& byte)
         return false;
     byte = static_cast<std::uint8_t>(high * 16 + low);
     return true;
-}
-
-void append_hex_byte(std::string& out, std::uint8_t byte)
-{
-    static const char digits[] = "0123456789abcdef";
-    out += digits[byte >> 4];
-    out += digits[byte & 15];
 }
 
 bool parse_bool(const std::string& in, std::string& text, Bytes&)

@@ -5,6 +5,7 @@
 #include "cdsctl/cdsctl.h"
 #include "common/escape.h"
 #include "common/file_ptr.h"
+#include "common/typed_element.h"
 
 #include <cerrno>
 #include <charconv>
@@ -26,7 +27,6 @@ struct ImportState {
     pcd_timestamp_t time;
     // The current line's fields, kept so that a large import allocates once.
     std::string path;
-    std::string type;
     std::string value;
 };
 
@@ -62,16 +62,10 @@ int report_line_failure(const ImportState& state, const char* problem)
 // Writes the data point of a line whose value state.value holds unescaped.
 Result import_leaf(ImportState& state, const LineFields& fields, int property)
 {
-    // The type is looked up as a C string, which would end at a NUL.
-    if (fields.type.find('\0') != std::string_view::npos)
-        return Result::bad_type;
-    state.type.assign(fields.type);
-    data_type_t type = pcd_str_to_enum(state.type.c_str());
-    if (type == DATA_TYPE_NONE)
-        return Result::bad_type;
-    toolkit::CElement value(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, state.value);
-    if (value.convert_type(type) != 0)
-        return Result::bad_value;
+    toolkit::CElement value;
+    TextConversion conversion = typed_element(fields.type, state.value, value);
+    if (conversion != TextConversion::ok)
+        return conversion == TextConversion::unknown_type ? Result::bad_type : Result::bad_value;
     return cds_store::put_leaf(state.handle, state.path, value, property, "cdsctl", state.time);
 }
 

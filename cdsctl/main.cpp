@@ -6,6 +6,7 @@
 #include "common/escape.h"
 #include "common/replace_file.h"
 #include "common/standard_streams.h"
+#include "common/typed_element.h"
 #include "libcds/admin.h"
 
 #include <cerrno>
@@ -56,8 +57,8 @@ int run_set(toolkit::CCds& cds, const CommandArgs& args)
 {
     const std::string& path = args.operands[0];
     const std::string& type_name = args.operands[1];
-    toolkit::CElement value(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, args.operands[2]);
-    if (value.convert_type(pcd_str_to_enum(type_name.c_str())) != 0)
+    toolkit::CElement value;
+    if (typed_element(type_name, args.operands[2], value) != TextConversion::ok)
         return report_failure(EXIT_FAILURE_OTHER, "%s: '%s' is not a valid %s value", path.c_str(),
                               args.operands[2].c_str(), type_name.c_str());
     if (cds_store::begin_batch(cds.handle) != Result::ok)

@@ -2,6 +2,7 @@
 #include "load/batch.h"
 
 #include "common/path.h"
+#include "common/typed_element.h"
 #include "driver/progress.h"
 #include "driver/report.h"
 #include "driver/run_options.h"
@@ -64,22 +65,25 @@ void put_path(std::size_t index, std::string& path)
     lists.paths[index].swap(path);
 }
 
-void add_to_commit(QueuedLeaf& leaf)
+void skip_leaf(const QueuedLeaf& leaf, TextConversion conversion)
 {
-    data_type_t type = pcd_str_to_enum(leaf.type_name.c_str());
-    if (type == DATA_TYPE_NONE) {
-        report_warning("invalid type '%s' in attr is being ignored", leaf.type_name.c_str());
-        if (load_end.skip)
-            load_end.skip(lists.elements.size(), leaf.path, leaf.type_name, false);
-        return;
-    }
-    lists.elements.emplace_back(DATA_TYPE_STRING, toolkit::CElement::_invalid_time, leaf.text);
-    if (lists.elements.back().convert_type(type) != 0) {
+    bool type_known = conversion == TextConversion::bad_value;
+    if (type_known)
         report_warning("invalid value '%s' for type '%s' in attr '%s' is being ignored",
                        leaf.text.c_str(), leaf.type_name.c_str(), leaf.path.c_str());
+    else
+        report_warning("invalid type '%s' in attr is being ignored", leaf.type_name.c_str());
+    if (load_end.skip)
+        load_end.skip(lists.elements.size(), leaf.path, leaf.type_name, type_known);
+}
+
+void add_to_commit(QueuedLeaf& leaf)
+{
+    lists.elements.emplace_back();
+    TextConversion conversion = typed_element(leaf.type_name, leaf.text, lists.elements.back());
+    if (conversion != TextConversion::ok) {
         lists.elements.pop_back();
-        if (load_end.skip)
-            load_end.skip(lists.elements.size(), leaf.path, leaf.type_name, true);
+        skip_leaf(leaf, conversion);
         return;
     }
     put_path(lists.elements.size() - 1, leaf.path);

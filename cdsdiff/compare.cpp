@@ -2,7 +2,7 @@
 #include "cdsdiff/compare.h"
 
 #include "common/escape.h"
-#include "driver/report.h"
+#include "common/report.h"
 #include "driver/run.h"
 #include "driver/run_options.h"
 #include "driver/streams.h"

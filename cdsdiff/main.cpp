@@ -2,8 +2,8 @@
 // cdsdiff: what loading a document would change in the store, or between
 // two documents.
 #include "cdsdiff/compare.h"
+#include "common/report.h"
 #include "common/standard_streams.h"
-#include "driver/report.h"
 #include "driver/resources.h"
 #include "driver/run_options.h"
 

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "driver/run.h"
 #include "common/replace_file.h"
+#include "common/report.h"
 #include "driver/command_line.h"
-#include "driver/progress.h"
-#include "driver/report.h"
 #include "driver/resources.h"
 #include "driver/run_options.h"
 #include "driver/streams.h"
 #include "dump/document.h"
 #include "dump/walker.h"
 #include "load/batch.h"
+#include "load/progress.h"
 #include "load/xml_events.h"
 
 #include <new>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "driver/streams.h"
 #include "common/replace_file.h"
-#include "driver/report.h"
+#include "common/report.h"
 #include "driver/run_options.h"
 
 #include <fcntl.h>

@@ -3,7 +3,7 @@
 
 #include "cds/cds.h"
 #include "common/path.h"
-#include "driver/report.h"
+#include "common/report.h"
 #include "driver/run_options.h"
 #include "dump/document.h"
 #include "dump/filter.h"

@@ -2,10 +2,10 @@
 #include "load/batch.h"
 
 #include "common/path.h"
+#include "common/report.h"
 #include "common/typed_element.h"
-#include "driver/progress.h"
-#include "driver/report.h"
 #include "driver/run_options.h"
+#include "load/progress.h"
 #include "load/xml_events.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "load/xml_events.h"
 
-#include "driver/report.h"
+#include "common/report.h"
 #include "load/batch.h"
 
 #include <cstring>

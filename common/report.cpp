@@ -1,20 +1,20 @@
 // SPDX-License-Identifier: MIT
-#include "driver/report.h"
+#include "common/report.h"
 #include "common/escape.h"
-#include "driver/progress.h"
 
 #include <cstdarg>
 #include <cstdio>
 
 static bool warnings_muted = false;
+void (*before_report)() = nullptr;
 
 static void vreport(const char* prefix, const char* format, va_list args)
 {
     std::string line = prefix;
     append_escaped_message(line, format, args);
     line += '\n';
-    // A message never shares its line with the load's status line.
-    erase_progress();
+    if (before_report)
+        before_report();
     std::fputs(line.c_str(), stderr);
 }
 

@@ -9,6 +9,10 @@ void report_warning(const char* format, ...) __attribute__((format(printf, 1, 2)
 // The load's warning that predates the prefix.
 void report_unprefixed_warning(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Called before each message, so that a status line on the terminal can
+// make way for it; null when there is none.
+extern void (*before_report)();
+
 // While muted, warnings are not printed: a reading that only checks the
 // document leaves them to the reading that acts on it.
 void mute_warnings(bool muted);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "driver/progress.h"
+#include "load/progress.h"
+#include "common/report.h"
 
 #include <algorithm>
 #include <chrono>
@@ -68,6 +69,8 @@ void start_progress(FILE* in)
         progress.size = static_cast<double>(info.st_size);
         progress.start = Clock::now();
         progress.drawn = progress.start - redraw_interval;
+        // A message never shares its line with the status line.
+        before_report = erase_progress;
     }
 }
 
@@ -93,4 +96,5 @@ void stop_progress()
 {
     erase_progress();
     progress.in = nullptr;
+    before_report = nullptr;
 }

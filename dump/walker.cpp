@@ -9,14 +9,14 @@
 #include "dump/filter.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace
 {
 
-// The escaped name and value and the line of the data point being written.
+// The escaped value and the line of the data point being written.
 struct LineBuffers {
-    std::string name;
     std::string value;
     std::string line;
 };
@@ -39,18 +39,12 @@ LeafBuffers leaf_buffers;
 // written data point, so that nodes with nothing written leave no trace.
 std::vector<std::string> pending_open_tags;
 
+// The one escaping of names, paths and values. Text that needs none, most
+// of it, comes back in the same string, so a buffer passed in is kept.
 std::string escaped(std::string text)
 {
     toolkit::CElement::xml_escape(text);
     return text;
-}
-
-// text escaped, written into buffer.
-const std::string& escaped_into(const std::string& text, std::string& buffer)
-{
-    buffer = text;
-    toolkit::CElement::xml_escape(buffer);
-    return buffer;
 }
 
 bool is_selected_leaf(const ChildEntry& child, bool persistent_only)
@@ -97,8 +91,8 @@ void write_leaf(FILE* out, int depth, const std::string&, const std::string& nam
     write_pending_open_tags(out, depth);
     const char* type_name = pcd_enum_to_str(element.type());
     element.to_string(buffers.value);
-    toolkit::CElement::xml_escape(buffers.value);
-    write_data_point(out, buffers.line, depth + 1, escaped_into(name, buffers.name),
+    buffers.value = escaped(std::move(buffers.value));
+    write_data_point(out, buffers.line, depth + 1, escaped(name),
                      type_name ? type_name : toolkit::CElement::_invalid,
                      property == ELEMENT_PROPERTY_PERSISTENT, buffers.value);
 }

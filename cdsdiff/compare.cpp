@@ -212,9 +212,7 @@ bool under_another_root(const std::string& root)
 void walk_roots()
 {
     leaf_step = list_left_behind;
-    for (auto* excludes : {&run_options.excludes, &run_options.persistent_excludes})
-        for (std::string& exclude : *excludes)
-            canonicalize_in_place(exclude);
+    canonicalize_excludes();
     for (const std::string& root : comparison.roots) {
         if (under_another_root(root))
             continue;

@@ -47,8 +47,8 @@ bool parse_command_line(int argc, char** argv, DiffOptions& options)
         } else if (std::strcmp(word, "-x") == 0) {
             if (++i == argc || argv[i][0] == '\0')
                 return false;
-            run_options.excludes.push_back(argv[i]);
-            run_options.persistent_excludes.push_back(argv[i]);
+            run_options.excludes.insert(argv[i]);
+            run_options.persistent_excludes.insert(argv[i]);
             options.has_excludes = true;
         } else if (word[0] == '-' && word[1] != '\0') {
             return false;

@@ -132,7 +132,8 @@ void add_non_recursive_path(ParseState& state, const std::string& path)
 
 void add_exclude(ParseState& state, const std::string& path)
 {
-    add_dump_path(state, run_options.excludes, run_options.persistent_excludes, path);
+    (state.persistent_seen ? run_options.persistent_excludes : run_options.excludes).insert(path);
+    run_options.mode = RunMode::dump;
 }
 
 // A load option after -l; before it, the mark that makes later dump paths

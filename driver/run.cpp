@@ -26,12 +26,6 @@ void close_connection()
     run_options.connection.handle = nullptr;
 }
 
-void canonicalize_excludes(std::vector<std::string>& excludes)
-{
-    for (std::string& path : excludes)
-        canonicalize_in_place(path);
-}
-
 // Dump paths are canonicalized too, so that child paths built from them can
 // equal an exclude and meet the leaf filter's rules; a path with no
 // canonical form is walked as given, to be reported missing. The root is
@@ -185,8 +179,7 @@ int run_load()
 int dump_to(FILE* out)
 {
     RunOptions& o = run_options;
-    canonicalize_excludes(o.excludes);
-    canonicalize_excludes(o.persistent_excludes);
+    canonicalize_excludes();
 
     write_declaration(out);
     write_document_start(out);

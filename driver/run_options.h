@@ -4,6 +4,7 @@
 #include "cds/cds.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 enum class RunMode { none, dump, load };
@@ -18,8 +19,9 @@ struct RunOptions {
     std::vector<std::string> non_recursive_paths;
     std::vector<std::string> persistent_recursive_paths;
     std::vector<std::string> persistent_non_recursive_paths;
-    std::vector<std::string> excludes;
-    std::vector<std::string> persistent_excludes;
+    // Looked up for every child node a dump walks.
+    std::unordered_set<std::string> excludes;
+    std::unordered_set<std::string> persistent_excludes;
     bool load_persistent_only = false;
     bool only_existing = false;
     std::string source;

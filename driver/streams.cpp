@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace
@@ -82,4 +84,16 @@ void canonicalize_in_place(std::string& path)
     // the buffer holds and pad, rather than read past it.
     path.assign(buffer.data(), std::min(length, old_length));
     path.resize(length, '\0');
+}
+
+void canonicalize_excludes()
+{
+    for (auto* excludes : {&run_options.excludes, &run_options.persistent_excludes}) {
+        std::unordered_set<std::string> canonical;
+        for (std::string path : *excludes) {
+            canonicalize_in_place(path);
+            canonical.insert(std::move(path));
+        }
+        excludes->swap(canonical);
+    }
 }

@@ -17,3 +17,6 @@ int close_output(FILE* out, bool keep);
 // Replaces path by its canonical form as the CDS library gives it; a path
 // with no canonical form becomes empty.
 void canonicalize_in_place(std::string& path);
+
+// Both exclude sets in the form the walker's child paths take.
+void canonicalize_excludes();

@@ -59,9 +59,8 @@ bool is_selected_leaf(const ChildEntry& child, bool persistent_only)
 
 bool is_excluded(const std::string& path, bool persistent_only)
 {
-    const std::vector<std::string>& excludes =
-        persistent_only ? run_options.persistent_excludes : run_options.excludes;
-    return std::find(excludes.begin(), excludes.end(), path) != excludes.end();
+    const auto& excludes = persistent_only ? run_options.persistent_excludes : run_options.excludes;
+    return excludes.count(path) > 0;
 }
 
 // 0 with the children of an existing node, 1 for a missing node, -1 on failure.

@@ -27,45 +27,29 @@ struct QueuedLeaf {
     pcd_tribool_t persist;
 };
 
-// The queue and the lists last for the whole load, strings included, so that
-// a long load does not allocate for each data point.
 std::vector<QueuedLeaf> queue;
-std::size_t queued = 0;
-CommitLists lists;
 int write_result = 0;
 
 // Not canonicalized: the CDS gets the path exactly as the document spells it.
-void write_open_leaf_path(std::string& path)
+std::string open_leaf_path()
 {
-    path = load_state.root_path;
+    std::string path = load_state.root_path;
     for (const std::string& name : load_state.node_names)
         append_child_path(path, name);
     append_child_path(path, load_state.attr_name);
+    return path;
 }
 
 void queue_open_leaf()
 {
     if (run_options.load_persistent_only && load_state.attr_persist != PCD_TRUE)
         return;
-    if (queued == queue.size())
-        queue.emplace_back();
-    QueuedLeaf& leaf = queue[queued++];
-    write_open_leaf_path(leaf.path);
-    leaf.type_name = load_state.attr_type;
-    leaf.text = load_state.text;
-    leaf.persist = load_state.attr_persist;
+    queue.push_back(
+        {open_leaf_path(), load_state.attr_type, load_state.text, load_state.attr_persist});
 }
 
-// Swapped, not moved: the queue slot takes the list entry's string for its
-// next path, so that the paths of later batches need no new strings.
-void put_path(std::size_t index, std::string& path)
-{
-    if (index == lists.paths.size())
-        lists.paths.emplace_back();
-    lists.paths[index].swap(path);
-}
-
-void skip_leaf(const QueuedLeaf& leaf, TextConversion conversion)
+// slot: the number of the batch's points converted before this one.
+void skip_leaf(std::size_t slot, const QueuedLeaf& leaf, TextConversion conversion)
 {
     bool type_known = conversion == TextConversion::bad_value;
     if (type_known)
@@ -74,19 +58,19 @@ void skip_leaf(const QueuedLeaf& leaf, TextConversion conversion)
     else
         report_warning("invalid type '%s' in attr is being ignored", leaf.type_name.c_str());
     if (load_end.skip)
-        load_end.skip(lists.elements.size(), leaf.path, leaf.type_name, type_known);
+        load_end.skip(slot, leaf.path, leaf.type_name, type_known);
 }
 
-void add_to_commit(QueuedLeaf& leaf)
+void add_to_commit(CommitLists& lists, QueuedLeaf& leaf)
 {
     lists.elements.emplace_back();
     TextConversion conversion = typed_element(leaf.type_name, leaf.text, lists.elements.back());
     if (conversion != TextConversion::ok) {
         lists.elements.pop_back();
-        skip_leaf(leaf, conversion);
+        skip_leaf(lists.elements.size(), leaf, conversion);
         return;
     }
-    put_path(lists.elements.size() - 1, leaf.path);
+    lists.paths.push_back(std::move(leaf.path));
     lists.persist.push_back(leaf.persist);
 }
 
@@ -97,22 +81,11 @@ void cut_commit_lists(CommitLists& batch, std::size_t length)
     batch.persist.resize(length);
 }
 
-// Converts the queued points the CDS can take into lists.
-void fill_commit_lists()
-{
-    lists.elements.clear();
-    lists.persist.clear();
-    for (std::size_t i = 0; i < queued; ++i)
-        add_to_commit(queue[i]);
-    // Not cleared above: put_path swaps into these strings.
-    lists.paths.resize(lists.elements.size());
-}
-
 void move_entry(CommitLists& batch, std::size_t from, std::size_t to)
 {
     if (from == to)
         return;
-    batch.paths[to].swap(batch.paths[from]);
+    batch.paths[to] = std::move(batch.paths[from]);
     batch.elements[to] = batch.elements[from];
     batch.persist[to] = batch.persist[from];
 }
@@ -159,10 +132,13 @@ std::size_t write_leaves(const CommitLists& batch)
     return written;
 }
 
+// The queued points the CDS can take, converted, end the batch.
 void commit_queue()
 {
-    fill_commit_lists();
-    queued = 0;
+    CommitLists lists;
+    for (QueuedLeaf& leaf : queue)
+        add_to_commit(lists, leaf);
+    queue.clear();
     load_end.commit(lists);
 }
 
@@ -181,13 +157,13 @@ void flush_leaves(bool final)
         return;
     if (!final)
         queue_open_leaf();
-    if (queued >= batch_size || (final && queued > 0))
+    if (queue.size() >= batch_size || (final && !queue.empty()))
         commit_queue();
 }
 
 void clear_batch_queue()
 {
-    queued = 0;
+    queue.clear();
     write_result = 0;
 }
 

@@ -3,6 +3,7 @@
 #include "libcds/admin.h"
 #include "libcds/backup.h"
 #include "libcds/db.h"
+#include "libcds/rows.h"
 #include "libcds/walk.h"
 #include "libcds/write.h"
 
@@ -87,7 +88,10 @@ pcd_timestamp_t now()
 Result put_leaf(pcd_handle_t handle, const std::string& path, const toolkit::CElement& value,
                 int property, const std::string& source, pcd_timestamp_t time)
 {
-    return handle ? write_leaf(*handle, path, value, property, source, time) : Result::store_failed;
+    sqlite3_int64 source_id = 0;
+    if (!handle || !find_or_add_source(*handle, source, source_id))
+        return Result::store_failed;
+    return write_leaf(*handle, path, value, property, source_id, time);
 }
 
 Result put_node(pcd_handle_t handle, const std::string& path, int property)

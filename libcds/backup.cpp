@@ -104,17 +104,18 @@ const RowRule row_rules[] = {
     {"SELECT 1 FROM entry WHERE kind NOT IN (1, 2)", "the backup holds an entry of no known kind"},
     {"SELECT 1 FROM entry WHERE typeof(property) != 'integer' OR property NOT BETWEEN 0 AND 255",
      "the backup holds a property outside 0..255"},
-    // Writes number entries and nodes from 1 and stamp data points with
-    // two 32-bit words; a node has neither time nor source. The bound is
-    // max_store_number.
-    {"SELECT 1 FROM entry WHERE typeof(seq) != 'integer' OR seq NOT BETWEEN 1 AND "
-     "4611686018427387904"
-     " UNION ALL SELECT 1 FROM node WHERE id NOT BETWEEN 1 AND 4611686018427387904"
+    // Writes number entries and nodes from 1, node ids up to max_node_id,
+    // and stamp data points with two 32-bit words; a data point's source is
+    // one kept, found by its hash, and a node has neither time nor source.
+    {"SELECT 1 FROM entry WHERE seq = 0"
+     " UNION ALL SELECT 1 FROM node WHERE id NOT BETWEEN 1 AND 2147483647"
      " UNION ALL SELECT 1 FROM entry WHERE kind = 1 AND (typeof(seconds) != 'integer'"
      " OR typeof(microseconds) != 'integer' OR seconds NOT BETWEEN 0 AND 4294967295"
-     " OR microseconds NOT BETWEEN 0 AND 4294967295 OR typeof(source) NOT IN ('text', 'null'))"
+     " OR microseconds NOT BETWEEN 0 AND 4294967295"
+     " OR typeof(source) NOT IN ('integer', 'null') OR source NOT IN (SELECT id FROM source))"
      " UNION ALL SELECT 1 FROM entry WHERE kind = 2 AND (seconds IS NOT NULL"
-     " OR microseconds IS NOT NULL OR source IS NOT NULL)",
+     " OR microseconds IS NOT NULL OR source IS NOT NULL)"
+     " UNION ALL SELECT 1 FROM source WHERE typeof(text) != 'text' OR hash != source_hash(text)",
      "the backup holds a number outside the range the store writes"},
     {"SELECT 1 FROM entry WHERE parent NOT IN (SELECT id FROM node)",
      "the backup holds an entry whose parent is missing"},
@@ -235,10 +236,13 @@ Result obeys_store_rules(sqlite3* saved, std::string& error)
     return result == Result::ok ? has_valid_values(saved, error) : result;
 }
 
-// Whether saved can replace the store's contents; error says why not.
-Result check_backup(sqlite3* saved, sqlite3* store, std::string& error)
+// Whether the pages of saved can replace the store's; error says why not.
+Result check_pages(sqlite3* saved, sqlite3* store, std::string& error)
 {
-    if (!is_store_database(saved))
+    StoreForm form = store_form(saved);
+    if (form == StoreForm::newer)
+        return refuse(error, newer_store);
+    if (form == StoreForm::not_a_store)
         return refuse(error, "not a store");
     // Pages are copied as they are, and the store reads and writes UTF-8.
     if (!has_utf8_encoding(saved))
@@ -248,6 +252,15 @@ Result check_backup(sqlite3* saved, sqlite3* store, std::string& error)
         return refuse(error, "the backup's page size differs from the store's");
     if (!passes_integrity_check(saved))
         return refuse(error, "the backup fails the integrity check");
+    return Result::ok;
+}
+
+// Whether the contents of saved, of the current form, can replace the
+// store's; error says why not.
+Result check_contents(sqlite3* saved, std::string& error)
+{
+    if (!add_source_hash(saved))
+        return failed_check(saved, error);
     Result result = has_store_schema(saved, error);
     return result == Result::ok ? obeys_store_rules(saved, error) : result;
 }
@@ -282,6 +295,19 @@ std::string immutable_name(const std::string& file)
         }
     }
     return uri + "?immutable=1";
+}
+
+// A backup of the old form, brought to the current one in a temporary
+// database, which SQLite removes when it closes.
+Result migrated_copy(sqlite3* saved, DatabasePtr& copy, std::string& error)
+{
+    copy = open_database("", SQLITE_OPEN_READWRITE, error);
+    if (!copy)
+        return Result::store_failed;
+    Result copied = copy_database(copy.get(), saved, error);
+    if (copied != Result::ok)
+        return copied;
+    return migrate_store(copy.get(), error) ? Result::ok : Result::store_failed;
 }
 
 } // namespace
@@ -322,9 +348,15 @@ Result replace_store_from(pcd_connection& connection, const std::string& file, s
     // The checks and the copy read one state of the file.
     if (sqlite3_exec(saved.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
         return failed_check(saved.get(), error);
-    Result checked = check_backup(saved.get(), connection.db.get(), error);
+    Result checked = check_pages(saved.get(), connection.db.get(), error);
+    DatabasePtr migrated;
+    if (checked == Result::ok && store_form(saved.get()) == StoreForm::old)
+        checked = migrated_copy(saved.get(), migrated, error);
+    sqlite3* contents = migrated ? migrated.get() : saved.get();
+    if (checked == Result::ok)
+        checked = check_contents(contents, error);
     if (checked != Result::ok)
         return checked;
     end_read_transaction(connection);
-    return copy_database(connection.db.get(), saved.get(), error);
+    return copy_database(connection.db.get(), contents, error);
 }

@@ -4,6 +4,7 @@
 // that follows it.
 #include "libcds/db.h"
 #include "libcds/path.h"
+#include "libcds/rows.h"
 #include "libcds/write.h"
 
 using cds_store::Result;
@@ -295,11 +296,16 @@ int CCds::set_leaves(const std::vector<std::string>& paths, const std::vector<CE
         return -1;
     pcd_connection& connection = *handle;
     pcd_timestamp_t time = cds_store::now();
+    sqlite3_int64 source_id = 0;
     if (!begin_write_transaction(connection))
         return -1;
+    if (!find_or_add_source(connection, source, source_id)) {
+        rollback_write_transaction(connection);
+        return -1;
+    }
     for (std::size_t i = 0; i < paths.size() && i < elements.size() && i < persist.size(); ++i) {
-        Result result =
-            write_leaf(connection, paths[i], elements[i], property_for(persist[i]), source, time);
+        Result result = write_leaf(connection, paths[i], elements[i], property_for(persist[i]),
+                                   source_id, time);
         if (result == Result::store_failed) {
             rollback_write_transaction(connection);
             statuses.assign(paths.size(), API_STATUS_ABSENT);

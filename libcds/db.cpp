@@ -25,7 +25,7 @@ constexpr ColumnName entry_columns[] = {
     {COLUMN_VALUE, "value"},
     {COLUMN_SECONDS, "seconds"},
     {COLUMN_MICROSECONDS, "microseconds"},
-    {COLUMN_SOURCE, "source"},
+    {COLUMN_SOURCE, "source.text"},
 };
 
 struct StatementText {
@@ -36,8 +36,9 @@ struct StatementText {
     const char* sql;
 };
 
-// A listing runs once per node of a dump: it needs no source and finds the
-// node by its path itself.
+// A node's children are the keys from its id << 32 on, in order. A listing
+// runs once per node of a dump: it needs no source and finds the node by its
+// path itself.
 constexpr StatementText statement_table[] = {
     {Sql::begin_read, 0, "BEGIN"},
     {Sql::begin_write, 0, "BEGIN IMMEDIATE"},
@@ -45,22 +46,24 @@ constexpr StatementText statement_table[] = {
     {Sql::rollback, 0, "ROLLBACK"},
     {Sql::find_node, 0, "SELECT id FROM node WHERE path = ?1"},
     {Sql::list_children, COLUMN_MICROSECONDS + 1,
-     "SELECT name, kind, property, type, value, seconds, microseconds FROM entry"
-     " WHERE parent = (SELECT id FROM node WHERE path = ?1) ORDER BY seq"},
+     "SELECT name, kind, property, type, value, seconds, microseconds FROM node JOIN entry"
+     " ON key BETWEEN id << 32 AND (id << 32) | 4294967295 WHERE path = ?1 ORDER BY key"},
     {Sql::find_entry, COLUMN_COUNT,
-     "SELECT name, kind, property, type, value, seconds, microseconds, source"
-     " FROM entry WHERE parent = ?1 AND name = ?2"},
-    {Sql::next_seq, 0, "SELECT coalesce(max(seq), 0) + 1 FROM entry WHERE parent = ?1"},
+     "SELECT name, kind, property, type, value, seconds, microseconds, source.text"
+     " FROM entry LEFT JOIN source ON source.id = entry.source WHERE parent = ?1 AND name = ?2"},
+    {Sql::next_seq, 0,
+     "SELECT coalesce((SELECT seq FROM entry WHERE key BETWEEN ?1 << 32 AND"
+     " (?1 << 32) | 4294967295 ORDER BY key DESC LIMIT 1), 0) + 1"},
     // OR IGNORE: an insert that cannot fail halfway needs no statement
     // journal, whose upkeep would dominate the cost of a large import.
     {Sql::insert_node_path, 0, "INSERT OR IGNORE INTO node (path) VALUES (?1)"},
     {Sql::insert_node, 0,
-     "INSERT OR IGNORE INTO entry (parent, seq, name, kind, property) VALUES (?1, ?2, ?3, 2, ?4)"},
+     "INSERT OR IGNORE INTO entry (key, name, kind, property) VALUES ((?1 << 32) | ?2, ?3, 2, ?4)"},
     {Sql::set_node_property, 0,
      "UPDATE entry SET property = ?4 WHERE parent = ?1 AND name = ?3 AND kind = 2"},
     {Sql::insert_leaf, 0,
-     "INSERT OR IGNORE INTO entry (parent, seq, name, kind, property, type, value, seconds,"
-     " microseconds, source) VALUES (?1, ?2, ?3, 1, ?4, ?5, ?6, ?7, ?8, ?9)"},
+     "INSERT OR IGNORE INTO entry (key, name, kind, property, type, value, seconds,"
+     " microseconds, source) VALUES ((?1 << 32) | ?2, ?3, 1, ?4, ?5, ?6, ?7, ?8, ?9)"},
     {Sql::update_leaf, 0,
      "UPDATE entry SET property = CASE WHEN ?10 THEN property ELSE ?4 END, type = ?5, value = ?6,"
      " seconds = ?7, microseconds = ?8, source = ?9 WHERE parent = ?1 AND name = ?3 AND kind = 1"},
@@ -73,11 +76,22 @@ constexpr StatementText statement_table[] = {
     {Sql::remove_subtree_nodes, 0,
      "DELETE FROM node WHERE id != 1 AND (path = ?1 OR (path > ?2 AND path < ?3))"},
     {Sql::remove_entry, 0, "DELETE FROM entry WHERE parent = ?1 AND name = ?2"},
+    {Sql::negate_child_keys, 0, "UPDATE entry SET key = -key WHERE parent = ?1"},
+    // -key >> 32 is -?1 - 1 for every child of ?1, seq 0 being never written.
+    {Sql::renumber_children, 0,
+     "UPDATE entry SET key = (?1 << 32) | renumbered.seq FROM (SELECT key AS old,"
+     " row_number() OVER (ORDER BY key DESC) AS seq FROM entry WHERE parent = -?1 - 1)"
+     " AS renumbered WHERE key = renumbered.old"},
+    {Sql::find_source, 0, "SELECT id FROM source WHERE hash = ?1 AND text = ?2"},
+    {Sql::add_source, 0, "INSERT INTO source (hash, text) VALUES (?1, ?2)"},
+    {Sql::drop_unused_sources, 0,
+     "DELETE FROM source WHERE id NOT IN (SELECT source FROM entry WHERE source IS NOT NULL)"},
 };
 
 constexpr const char* walk_children_sql =
-    "SELECT name, kind, property, type, value, seconds, microseconds, source"
-    " FROM entry WHERE parent = ?1 ORDER BY seq";
+    "SELECT name, kind, property, type, value, seconds, microseconds, source.text"
+    " FROM entry LEFT JOIN source ON source.id = entry.source"
+    " WHERE key BETWEEN ?1 << 32 AND (?1 << 32) | 4294967295 ORDER BY key";
 
 // Whether row i of the table holds id i, so that an id finds its own row.
 template <typename Row, std::size_t count> constexpr bool rows_in_id_order(const Row (&rows)[count])

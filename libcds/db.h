@@ -61,6 +61,11 @@ enum class Sql {
     remove_subtree_entries,
     remove_subtree_nodes,
     remove_entry,
+    negate_child_keys,
+    renumber_children,
+    find_source,
+    add_source,
+    drop_unused_sources,
     count,
 };
 
@@ -114,9 +119,9 @@ struct pcd_connection {
 
 // The id of the root node, which always exists.
 constexpr sqlite3_int64 root_node_id = 1;
-// Past any number of writes a store sees, yet far enough below the top of
-// SQLite's integers that the next seq or id is never out of range.
-constexpr sqlite3_int64 max_store_number = sqlite3_int64(1) << 62;
+// An entry's key holds its parent's id above its seq, in 32 bits.
+constexpr sqlite3_int64 max_seq = (sqlite3_int64(1) << 32) - 1;
+constexpr sqlite3_int64 max_node_id = (sqlite3_int64(1) << 31) - 1;
 
 // A statement for a one-off query, or null when it cannot be prepared.
 StatementPtr prepare_query(sqlite3* db, const char* sql);

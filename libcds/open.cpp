@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "libcds/open.h"
+#include "libcds/rows.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,25 +14,30 @@ namespace
 
 // Marks a database file as a store ("CDS1").
 const int store_application_id = 0x43445331;
-// The layout of the tables below.
-const int store_version = 2;
+// The layout of the tables below; old_store_version is the one before.
+const int store_version = 3;
+const int old_store_version = 2;
 
 const int busy_timeout_ms = 5000;
 
-// Each node has an id, and the root is node 1. Children are stored
-// together under their parent's id, in creation order (seq), so listing a
-// node reads one contiguous range and any entry is one lookup of (parent,
-// name) away; a node is found from its canonical path by one more lookup.
-// Integer keys keep the trees small, and a load that creates nodes in
-// order appends to them rather than writing all over them.
-const char* const schema_sql = R"(
+// Each node has an id, and the root is node 1; a node is found from its
+// canonical path by one lookup. An entry's key is its parent's id times
+// 2^32 plus its seq, its place among its parent's children in creation
+// order, so listing a node reads one contiguous range, and any entry is one
+// lookup of (parent, name) away. In a table keyed by an integer, a row with
+// a large value takes a page of its own, where one keyed otherwise spills
+// over a page of its own besides. A source text, often long and carried by
+// many data points, is kept once and found again by its hash.
+const char* const node_table_sql = R"(
 CREATE TABLE node (
     id INTEGER PRIMARY KEY,
     path TEXT NOT NULL UNIQUE
-);
+);)";
+const char* const entry_tables_sql = R"(
 CREATE TABLE entry (
-    parent INTEGER NOT NULL,
-    seq INTEGER NOT NULL,
+    key INTEGER PRIMARY KEY,
+    parent INTEGER NOT NULL GENERATED ALWAYS AS (key >> 32),
+    seq INTEGER NOT NULL GENERATED ALWAYS AS (key & 4294967295),
     name TEXT NOT NULL,
     kind INTEGER NOT NULL,
     property INTEGER NOT NULL,
@@ -39,14 +45,51 @@ CREATE TABLE entry (
     value BLOB,
     seconds INTEGER,
     microseconds INTEGER,
-    source TEXT,
-    PRIMARY KEY (parent, seq),
+    source INTEGER,
     UNIQUE (parent, name)
-) WITHOUT ROWID;
+);
+CREATE TABLE source (
+    id INTEGER PRIMARY KEY,
+    hash INTEGER NOT NULL,
+    text TEXT NOT NULL
+);
+CREATE INDEX source_hash ON source (hash);
+)";
+const char* const marks_sql = R"(
 INSERT INTO node (id, path) VALUES (1, '/');
 PRAGMA application_id = 1128551217;
-PRAGMA user_version = 2;
+PRAGMA user_version = 3;
 )";
+const std::string schema_sql = std::string(node_table_sql) + entry_tables_sql + marks_sql;
+
+// The old form kept each entry under (parent, seq) in a table without
+// rowid, with its source text in its row, and allowed ids and seqs up to
+// 2^62: the nodes and each node's children are numbered anew, in order.
+const std::string migration_sql = R"(
+ALTER TABLE node RENAME TO old_node;
+ALTER TABLE entry RENAME TO old_entry;
+)" + std::string(node_table_sql) + entry_tables_sql +
+                                  R"(
+INSERT INTO node (id, path) SELECT row_number() OVER (ORDER BY id), path FROM old_node;
+INSERT INTO source (hash, text) SELECT source_hash(source), source FROM old_entry
+    WHERE kind = 1 AND source != '' GROUP BY source;
+INSERT INTO entry (key, name, kind, property, type, value, seconds, microseconds, source)
+    SELECT (node.id << 32) | row_number() OVER (PARTITION BY parent ORDER BY seq),
+        name, kind, property, type, value, seconds, microseconds,
+        (SELECT id FROM source WHERE hash = source_hash(old_entry.source)
+            AND text = old_entry.source)
+    FROM old_entry JOIN old_node ON old_node.id = parent JOIN node ON node.path = old_node.path;
+DROP TABLE old_entry;
+DROP TABLE old_node;
+PRAGMA user_version = 3;
+)";
+
+void sql_source_hash(sqlite3_context* context, int, sqlite3_value** arguments)
+{
+    const char* text = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+    std::size_t size = static_cast<std::size_t>(sqlite3_value_bytes(arguments[0]));
+    sqlite3_result_int64(context, source_hash({text ? text : "", size}));
+}
 
 // The reasons a file cannot be opened that a user can act on, in plain
 // words; any other in the system's.
@@ -76,7 +119,7 @@ bool create_schema(sqlite3* db)
 {
     if (!exec(db, "BEGIN IMMEDIATE"))
         return false;
-    if ((is_empty_database(db) && !exec(db, schema_sql)) || !exec(db, "COMMIT")) {
+    if ((is_empty_database(db) && !exec(db, schema_sql.c_str())) || !exec(db, "COMMIT")) {
         exec(db, "ROLLBACK");
         return false;
     }
@@ -128,14 +171,20 @@ std::string prepare_store(sqlite3* db, bool may_fill)
         return failure_reason(db);
     // Read only now: another process may have given a new file its schema
     // since this one found it empty.
-    if (!is_store_database(db))
+    StoreForm form = store_form(db);
+    if (form == StoreForm::not_a_store)
         return query_integer(db, "PRAGMA user_version") == -1 ? failure_reason(db) : "not a store";
+    if (form == StoreForm::newer)
+        return newer_store;
     if (!has_utf8_encoding(db))
         return "the store is damaged: its encoding is not UTF-8";
     // A crash of the machine may lose the last transactions but never
     // corrupts the store; writes stay cheap.
     if (!use_wal_mode(db) || !exec(db, "PRAGMA synchronous = NORMAL"))
         return failure_reason(db);
+    std::string why;
+    if (form == StoreForm::old && !migrate_store(db, why))
+        return why;
     return "";
 }
 
@@ -256,12 +305,6 @@ bool is_plain_path(const std::string& file)
     return !file.empty() && file != ":memory:" && file.compare(0, 5, "file:") != 0;
 }
 
-bool is_store_database(sqlite3* db)
-{
-    return query_integer(db, "PRAGMA application_id") == store_application_id &&
-           query_integer(db, "PRAGMA user_version") == store_version;
-}
-
 bool has_utf8_encoding(sqlite3* db)
 {
     StatementPtr query = prepare_query(db, "PRAGMA encoding");
@@ -271,5 +314,43 @@ bool has_utf8_encoding(sqlite3* db)
 
 const char* store_schema()
 {
-    return schema_sql;
+    return schema_sql.c_str();
+}
+
+bool add_source_hash(sqlite3* db)
+{
+    return sqlite3_create_function(db, "source_hash", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   nullptr, sql_source_hash, nullptr, nullptr) == SQLITE_OK;
+}
+
+StoreForm store_form(sqlite3* db)
+{
+    if (query_integer(db, "PRAGMA application_id") != store_application_id)
+        return StoreForm::not_a_store;
+    sqlite3_int64 version = query_integer(db, "PRAGMA user_version");
+    if (version == store_version)
+        return StoreForm::current;
+    if (version == old_store_version)
+        return StoreForm::old;
+    return version > store_version ? StoreForm::newer : StoreForm::not_a_store;
+}
+
+bool migrate_store(sqlite3* db, std::string& why)
+{
+    if (!add_source_hash(db) || !exec(db, "BEGIN IMMEDIATE")) {
+        why = failure_reason(db);
+        return false;
+    }
+    // Another process may have done it since this one looked.
+    bool old = store_form(db) == StoreForm::old;
+    if ((old && !exec(db, migration_sql.c_str())) || !exec(db, "COMMIT")) {
+        why = failure_reason(db);
+        exec(db, "ROLLBACK");
+        return false;
+    }
+    // The old tables' pages would stay in the file, free. Only a hint: the
+    // store works as well without it.
+    if (old)
+        exec(db, "VACUUM");
+    return true;
 }

@@ -30,7 +30,7 @@ int bind_leaf_row(sqlite3_stmt* statement, Sql sql, const LeafRow& row)
         bind_blob(statement, 6, row.value),
         sqlite3_bind_int64(statement, 7, row.time.seconds),
         sqlite3_bind_int64(statement, 8, row.time.microseconds),
-        bind_text(statement, 9, row.source),
+        row.source ? sqlite3_bind_int64(statement, 9, row.source) : sqlite3_bind_null(statement, 9),
         sql == Sql::update_leaf ? sqlite3_bind_int(statement, 10, keep) : SQLITE_OK,
     });
 }
@@ -57,19 +57,79 @@ Result write_leaf_row(pcd_connection& connection, Sql sql, const LeafRow& row, b
     return Result::ok;
 }
 
-} // namespace
-
-bool query_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_int64& seq)
+bool read_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_int64& seq)
 {
     StatementUse query = use_statement(connection, Sql::next_seq);
     if (!query || sqlite3_bind_int64(query.get(), 1, parent) != SQLITE_OK ||
         sqlite3_step(query.get()) != SQLITE_ROW)
         return false;
     seq = sqlite3_column_int64(query.get(), 0);
-    if (sqlite3_column_type(query.get(), 0) == SQLITE_INTEGER && seq <= max_store_number)
+    return true;
+}
+
+// Numbers the children of parent 1, 2, ... in their order. Their keys are
+// first made negative, so that no new key meets an old one.
+bool renumber_children(pcd_connection& connection, sqlite3_int64 parent)
+{
+    for (Sql sql : {Sql::negate_child_keys, Sql::renumber_children}) {
+        StatementUse renumber = use_statement(connection, sql);
+        if (!renumber || sqlite3_bind_int64(renumber.get(), 1, parent) != SQLITE_OK ||
+            sqlite3_step(renumber.get()) != SQLITE_DONE)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+sqlite3_int64 source_hash(std::string_view text)
+{
+    // FNV-1a: the stored hashes depend on it never changing.
+    std::uint64_t hash = 14695981039346656037u;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211u;
+    }
+    return static_cast<sqlite3_int64>(hash);
+}
+
+bool find_or_add_source(pcd_connection& connection, std::string_view text, sqlite3_int64& id)
+{
+    id = 0;
+    if (text.empty())
         return true;
-    note_damage(connection, "a node's entries are numbered past the store's limits");
-    return false;
+    sqlite3_int64 hash = source_hash(text);
+    StatementUse find = use_statement(connection, Sql::find_source);
+    if (!find || bind_result({sqlite3_bind_int64(find.get(), 1, hash),
+                              bind_text(find.get(), 2, text)}) != SQLITE_OK)
+        return false;
+    int step = sqlite3_step(find.get());
+    if (step == SQLITE_ROW)
+        id = sqlite3_column_int64(find.get(), 0);
+    if (step != SQLITE_DONE)
+        return step == SQLITE_ROW;
+    // Sources that no data point carries any more go when a new one comes,
+    // so that they are looked for in one scan per new source rather than at
+    // every write that may leave one unused.
+    StatementUse add = use_statement(connection, Sql::add_source);
+    bool done = false;
+    if (!run_statement(connection, Sql::drop_unused_sources) || !add ||
+        bind_result({sqlite3_bind_int64(add.get(), 1, hash), bind_text(add.get(), 2, text)}) !=
+            SQLITE_OK ||
+        !step_write(connection, add.get(), done) || !done)
+        return false;
+    id = sqlite3_last_insert_rowid(connection.db.get());
+    return true;
+}
+
+bool query_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_int64& seq)
+{
+    if (!read_next_seq(connection, parent, seq))
+        return false;
+    // A node whose last child is removed and another added, over and over,
+    // runs out of seqs long before its children fill them.
+    return seq <= max_seq ||
+           (renumber_children(connection, parent) && read_next_seq(connection, parent, seq));
 }
 
 bool insert_node_row(pcd_connection& connection, sqlite3_int64 parent, std::string_view name,
@@ -91,7 +151,10 @@ bool add_node_id(pcd_connection& connection, std::string_view path, sqlite3_int6
         !step_write(connection, insert.get(), done) || !done)
         return false;
     id = sqlite3_last_insert_rowid(connection.db.get());
-    return true;
+    if (id <= max_node_id)
+        return true;
+    connection.failure = "the store's nodes are numbered past its limits";
+    return false;
 }
 
 bool set_node_property(pcd_connection& connection, sqlite3_int64 parent, std::string_view name,

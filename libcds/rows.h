@@ -22,6 +22,11 @@ bool add_node_id(pcd_connection& connection, std::string_view path, sqlite3_int6
 bool set_node_property(pcd_connection& connection, sqlite3_int64 parent, std::string_view name,
                        int property, bool& done);
 
+// The hash that finds a source text among those the store keeps.
+sqlite3_int64 source_hash(std::string_view text);
+// The id of the source text kept in the store, added if new; 0 for none.
+bool find_or_add_source(pcd_connection& connection, std::string_view text, sqlite3_int64& id);
+
 struct LeafRow {
     sqlite3_int64 parent;
     std::string_view name;
@@ -29,7 +34,7 @@ struct LeafRow {
     int property; // keep_property: 0 for a new data point, else unchanged
     data_type_t type;
     std::string_view value;
-    std::string_view source;
+    sqlite3_int64 source; // 0: none
     pcd_timestamp_t time;
 };
 // Insert or update a data point's row: ok, with done telling whether a row

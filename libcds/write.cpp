@@ -214,7 +214,7 @@ Result stored_value(const CElement& value, std::string& buffer, std::string_view
 }
 
 Result write_leaf(pcd_connection& connection, const std::string& path, const CElement& value,
-                  int property, std::string_view source, pcd_timestamp_t time)
+                  int property, sqlite3_int64 source, pcd_timestamp_t time)
 {
     Result result = writable_path(connection, path);
     if (result != Result::ok)

@@ -17,9 +17,10 @@
 cds_store::Result stored_value(const toolkit::CElement& value, std::string& buffer,
                                std::string_view& stored);
 // Creates or replaces the data point at path, and any missing nodes above
-// it, within the write transaction that the caller began.
+// it, within the write transaction that the caller began; source is the id
+// that find_or_add_source gave in it.
 cds_store::Result write_leaf(pcd_connection& connection, const std::string& path,
-                             const toolkit::CElement& value, int property, std::string_view source,
+                             const toolkit::CElement& value, int property, sqlite3_int64 source,
                              pcd_timestamp_t time);
 // Creates the node at path, and any missing nodes above it, or sets the
 // property of the node already there, within the caller's write

@@ -231,13 +231,13 @@ TEST(Cdsctl, CommandLine)
           " BEGIN SELECT RAISE(ABORT, 'y stays'); END;"
           "DELETE FROM node WHERE path = '/n';"
           "INSERT INTO node (path) VALUES ('/d'), ('/e');"
-          "INSERT INTO entry (parent, seq, name, kind, property) VALUES"
-          " (1, 5, 'd', 2, 0), (1, 6, 'e', 2, 0),"
-          " ((SELECT id FROM node WHERE path = '/d'), 9, '..', 1, 0),"
-          " ((SELECT id FROM node WHERE path = '/e'), 9, 'k', 3, 0);"
+          "INSERT INTO entry (key, name, kind, property) VALUES"
+          " ((1 << 32) | 5, 'd', 2, 0), ((1 << 32) | 6, 'e', 2, 0),"
+          " ((SELECT id << 32 | 9 FROM node WHERE path = '/d'), '..', 1, 0),"
+          " ((SELECT id << 32 | 9 FROM node WHERE path = '/e'), 'k', 3, 0);"
           "INSERT INTO node (path) VALUES ('/f'), ('/f/z');"
-          "INSERT INTO entry (parent, seq, name, kind, property) VALUES (1, 7, 'f', 2, 0),"
-          " ((SELECT id FROM node WHERE path = '/f'), 9223372036854775807, 'z', 2, 0)");
+          "INSERT INTO entry (key, name, kind, property) VALUES ((1 << 32) | 7, 'f', 2, 0),"
+          " ((SELECT id << 32 | 4294967295 FROM node WHERE path = '/f'), 'z', 2, 0)");
     const std::string damaged = ": the store failed: the store is damaged: ";
     const std::string no_kind = damaged + "an entry under '/e' is of no known kind";
     // What a failed export wrote before the damage is left unchecked.
@@ -255,16 +255,15 @@ TEST(Cdsctl, CommandLine)
          "",
          2,
          "/e/k" + damaged + "the entry at '/e/k' is of no known kind"},
-        {{"set", "/f/y", "int32", "1"},
-         "",
-         2,
-         "/f/y" + damaged + "a node's entries are numbered past the store's limits"},
     };
     for (const Row& row : damaged_rows) {
         ProgramRun result = cdsctl(row.args);
         EXPECT_EQ(result.status, 2) << row.text;
         EXPECT_EQ(result.err, "cdsctl: " + row.text + "\n");
     }
+    // A node's last seq taken: its children are numbered anew, in order.
+    run_rows({{{"set", "/f/y", "int32", "1"}, "", 0},
+              {{"ls", "/f"}, "", 0, "node\t0\t-\tz\nleaf\t0\tint32\ty\n"}});
     setenv("CDS_STORE", (store.dir + "/missing/s.db").c_str(), 1);
     run_rows({{{"set", "/a", "int32", "1"},
                "",
@@ -394,10 +393,11 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
         {set_in("leaf", "name = 'a/b'"), bad_name},
         {set_in("leaf", "name = CAST('leaf' AS BLOB)"), bad_name},
         {set_in("leaf", "name = hex(zeroblob(2100))"), bad_name},
-        {set_in("leaf", "parent = 99"), "the backup holds an entry whose parent is missing"},
+        {set_in("leaf", "key = 99 << 32 | 1"), "the backup holds an entry whose parent is missing"},
         {"UPDATE node SET path = '/m' WHERE path = '/n'", bad_nodes},
         {"INSERT INTO node (path) VALUES ('/o')", bad_nodes},
-        {"UPDATE node SET id = 7 WHERE id = 1; UPDATE entry SET parent = 7 WHERE parent = 1",
+        {"UPDATE node SET id = 7 WHERE id = 1; UPDATE entry SET key = key + (6 << 32) WHERE parent "
+         "= 1",
          bad_nodes},
         {set_in("leaf", "kind = 3"), "the backup holds an entry of no known kind"},
         {set_in("leaf", "type = 12"), "the backup holds a data point of no known type"},
@@ -410,13 +410,16 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
         {set_in("n", "type = 2"), node_value},
         {set_in("n", "value = '1'"), node_value},
         // Left no child creatable under the node, with "not an error".
-        {set_in("leaf", "seq = 9223372036854775807"), bad_number},
+        {set_in("leaf", "key = key - seq"), bad_number},
         {set_in("leaf", "seconds = -1"), bad_number},
         {set_in("leaf", "microseconds = 'x'"), bad_number},
         {set_in("n", "source = 's'"), bad_number},
-        {"UPDATE node SET id = 0 WHERE path = '/n'; UPDATE entry SET parent = 0 WHERE parent = "
+        {"UPDATE node SET id = 0 WHERE path = '/n'; UPDATE entry SET key = seq WHERE parent = "
          "(SELECT id FROM node WHERE path = '/n')",
          bad_number},
+        {set_in("leaf", "source = 9"), bad_number},
+        // Found no more when written again: the source was kept twice.
+        {"UPDATE source SET hash = 0", bad_number},
         // Every dump failed after it: the store reads and writes UTF-8.
         {"utf-16", "the backup's encoding is not UTF-8"},
     };
@@ -444,6 +447,38 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
         for (const char* ending : {"-wal", "-shm", "-journal"})
             EXPECT_FALSE(std::filesystem::exists(good + ending)) << sql << ending;
     }
+}
+
+// A store and a backup of the form before sources were kept once and
+// entries keyed by (parent, seq): each is brought to the current form,
+// whole, and reads as it did.
+TEST(Cdsctl, OldStoresAreBroughtToTheCurrentForm)
+{
+    TempStore store;
+    const std::string old = store.dir + "/old.db";
+    const std::string backup = store.dir + "/old-backup.db";
+    run_sql(old, "CREATE TABLE node (id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);"
+                 "CREATE TABLE entry (parent INTEGER NOT NULL, seq INTEGER NOT NULL,"
+                 " name TEXT NOT NULL, kind INTEGER NOT NULL, property INTEGER NOT NULL,"
+                 " type INTEGER, value BLOB, seconds INTEGER, microseconds INTEGER, source TEXT,"
+                 " PRIMARY KEY (parent, seq), UNIQUE (parent, name)) WITHOUT ROWID;"
+                 "INSERT INTO node VALUES (1, '/'), (4611686018427387904, '/n');"
+                 "INSERT INTO entry VALUES (1, 4611686018427387904, 'n', 2, 0, NULL, NULL, NULL,"
+                 " NULL, NULL), (1, 2, 's', 1, 0, 6, 'text', 1, 2, 'load'),"
+                 " (4611686018427387904, 9, 'b', 1, 1, 11, x'00ff', 5, 7, 'load');"
+                 "PRAGMA application_id = 1128551217; PRAGMA user_version = 2");
+    std::filesystem::copy_file(old, backup);
+    const std::string lines = "/s\tstring\t0\ttext\n/n\tnode\t0\t\n/n/b\tbinary\t1\t00ff\n";
+    run_rows({{{"init"}, "", 0}, {{"restore", backup}, "", 0}, {{"export"}, "", 0, lines}});
+    setenv("CDS_STORE", old.c_str(), 1);
+    run_rows(
+        {{{"export"}, "", 0, lines}, {{"stat", "/n/b"}, "", 0, "binary\t1\t5.000007\tload\n"}});
+    EXPECT_EQ(read_file(old).substr(60, 4), std::string("\0\0\0\3", 4)) << "user_version";
+    run_sql(old, "PRAGMA user_version = 4");
+    const std::string newer = ": the store was made by a newer cdsxml";
+    run_rows({{{"ls"}, "", 2, old + ": cannot open the store" + newer}});
+    setenv("CDS_STORE", store.file.c_str(), 1);
+    run_rows({{{"restore", old}, "", 2, old + ": restore failed" + newer}});
 }
 
 } // namespace

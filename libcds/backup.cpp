@@ -112,7 +112,8 @@ const RowRule row_rules[] = {
      " UNION ALL SELECT 1 FROM entry WHERE kind = 1 AND (typeof(seconds) != 'integer'"
      " OR typeof(microseconds) != 'integer' OR seconds NOT BETWEEN 0 AND 4294967295"
      " OR microseconds NOT BETWEEN 0 AND 4294967295"
-     " OR typeof(source) NOT IN ('integer', 'null') OR source NOT IN (SELECT id FROM source))"
+     " OR typeof(source) NOT IN ('integer', 'null')"
+     " OR (source IS NOT NULL AND source NOT IN (SELECT id FROM source)))"
      " UNION ALL SELECT 1 FROM entry WHERE kind = 2 AND (seconds IS NOT NULL"
      " OR microseconds IS NOT NULL OR source IS NOT NULL)"
      " UNION ALL SELECT 1 FROM source WHERE typeof(text) != 'text' OR hash != source_hash(text)",

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cdsdiff/compare.h"
+#include "cdsdiff/path_set.h"
 
 #include "common/escape.h"
 #include "common/report.h"
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace
 {
@@ -42,18 +42,32 @@ struct Comparison {
     std::vector<std::pair<std::size_t, std::string>> skipped;
     std::string line;
     std::vector<std::string> roots;
-    std::unordered_set<std::string> document_paths;
+    PathSet document_paths;
+    // Reused for each data point: a comparison allocates only for a path or
+    // value longer than any before.
+    std::string store_path;
+    Point before;
+    Point after;
     std::vector<OldPoint> old_points;
     std::unordered_map<std::string, std::size_t> old_index;
 };
 Comparison comparison;
 
 // The store's form of a path, as its listings spell it; empty when it has none.
+void canonical_into(const std::string& path, std::string& store_path)
+{
+    if (path.empty())
+        store_path.assign(1, '/');
+    else
+        store_path.assign(path);
+    canonicalize_in_place(store_path);
+}
+
 std::string canonical(const std::string& path)
 {
-    std::string copy = path.empty() ? "/" : path;
-    canonicalize_in_place(copy);
-    return copy;
+    std::string store_path;
+    canonical_into(path, store_path);
+    return store_path;
 }
 
 void put_line()
@@ -84,17 +98,25 @@ void add_side(const std::string& path, const Point& point, bool changed_value = 
     comparison.line += point.persistent ? ", persistent)" : ")";
 }
 
+const Point& point_into(Point& point, const toolkit::CElement& element, bool persistent)
+{
+    point.type = element.type();
+    element.to_string(point.text);
+    point.persistent = persistent;
+    return point;
+}
+
 Point point_of(const toolkit::CElement& element, bool persistent)
 {
-    Point point{element.type(), "", persistent};
-    element.to_string(point.text);
+    Point point;
+    point_into(point, element, persistent);
     return point;
 }
 
 // The document's point as its load would leave it over what is there.
-Point loaded_point(const toolkit::CElement& element, pcd_tribool_t persist, bool was_persistent)
+bool loaded_persistence(pcd_tribool_t persist, bool was_persistent)
 {
-    return point_of(element, persist == PCD_UNSPECIFIED ? was_persistent : persist == PCD_TRUE);
+    return persist == PCD_UNSPECIFIED ? was_persistent : persist == PCD_TRUE;
 }
 
 void compare_point(const std::string& path, const Point* before, const Point& after)
@@ -146,7 +168,7 @@ void on_root(const std::string& path)
 // A path the store has no form for would be refused by the write.
 bool refused(const std::string& path, std::string& store_path)
 {
-    store_path = canonical(path);
+    canonical_into(path, store_path);
     if (!store_path.empty())
         return false;
     start_line('!', path);
@@ -155,33 +177,92 @@ bool refused(const std::string& path, std::string& store_path)
     return true;
 }
 
-void compare_batch_with_store(CommitLists& batch)
-{
+// The store's side of the siblings in hand, and the parent listed last.
+struct StoreReads {
+    std::string listed;
+    std::vector<ChildEntry> children;
+    std::vector<std::string> paths;
     std::vector<api_status_t> statuses;
     std::vector<toolkit::CElement> elements;
     std::vector<element_property_t> properties;
-    if (!batch.paths.empty() &&
-        run_options.connection.get_leaves(batch.paths, statuses, elements, properties) != 0) {
-        report_error("get_leaves() returned error");
-        comparison.failed = true;
-        return;
+};
+StoreReads reads;
+
+// The path up to its last name, as the document spells it; "/" for the root.
+std::string_view spelled_parent(std::string_view path)
+{
+    std::size_t slash = path.rfind('/');
+    return slash == 0 || slash == std::string_view::npos ? "/" : path.substr(0, slash);
+}
+
+// The end of the run of paths from first on that share its parent.
+std::size_t end_of_siblings(const std::vector<std::string>& paths, std::size_t first)
+{
+    std::string_view parent = spelled_parent(paths[first]);
+    std::size_t end = first + 1;
+    while (end < paths.size() && spelled_parent(paths[end]) == parent)
+        ++end;
+    return end;
+}
+
+// Siblings are read as a dump reads them: their parent listed, then their
+// data points, which the client answers from that listing instead of
+// finding each path on its own. The listing only speeds the reading up, so
+// its outcome is get_leaves' to tell; a parent is listed once for its runs.
+int read_siblings(const std::vector<std::string>& paths, std::size_t first, std::size_t end)
+{
+    StoreReads& r = reads;
+    std::string_view parent = spelled_parent(paths[first]);
+    if (parent != r.listed) {
+        r.listed.assign(parent);
+        api_status_t status;
+        run_options.connection.list_node(r.listed, status, r.children);
     }
-    std::string store_path;
-    for (std::size_t i = 0; i < batch.paths.size() && i < statuses.size(); ++i) {
-        put_skipped_before(i);
-        const std::string& path = batch.paths[i];
-        if (is_identity_leaf(path) || refused(path, store_path))
-            continue;
-        // Kept only for the exact side, so that memory stays flat without it.
-        if (comparison.exact)
-            comparison.document_paths.insert(store_path);
-        bool exists = statuses[i] == API_STATUS_EXISTS;
-        if (!exists && run_options.only_existing)
-            continue;
-        bool was_persistent = exists && properties[i] == ELEMENT_PROPERTY_PERSISTENT;
-        Point before = point_of(elements[i], was_persistent);
-        compare_point(path, exists ? &before : nullptr,
-                      loaded_point(batch.elements[i], batch.persist[i], was_persistent));
+    r.paths.resize(end - first);
+    for (std::size_t i = first; i < end; ++i)
+        r.paths[i - first].assign(paths[i]);
+    if (run_options.connection.get_leaves(r.paths, r.statuses, r.elements, r.properties) != 0) {
+        report_error("get_leaves() returned error");
+        return -1;
+    }
+    return 0;
+}
+
+// Point i of the batch against what the store holds, read at index read.
+void compare_with_store_point(const CommitLists& batch, std::size_t i, std::size_t read)
+{
+    Comparison& c = comparison;
+    const std::string& path = batch.paths[i];
+    if (is_identity_leaf(path) || refused(path, c.store_path))
+        return;
+    // Kept only for the exact side, so that memory stays flat without it.
+    if (c.exact)
+        add_path(c.document_paths, c.store_path);
+    bool exists = reads.statuses[read] == API_STATUS_EXISTS;
+    if (!exists && run_options.only_existing)
+        return;
+    bool was_persistent = exists && reads.properties[read] == ELEMENT_PROPERTY_PERSISTENT;
+    const Point* before =
+        exists ? &point_into(c.before, reads.elements[read], was_persistent) : nullptr;
+    compare_point(path, before,
+                  point_into(c.after, batch.elements[i],
+                             loaded_persistence(batch.persist[i], was_persistent)));
+}
+
+void compare_batch_with_store(CommitLists& batch)
+{
+    for (std::size_t first = 0, end = 0; first < batch.paths.size(); first = end) {
+        end = end_of_siblings(batch.paths, first);
+        if (read_siblings(batch.paths, first, end) != 0) {
+            comparison.failed = true;
+            return;
+        }
+        std::size_t read =
+            std::min({reads.statuses.size(), reads.elements.size(), reads.properties.size()});
+        for (std::size_t i = first; i < end && i - first < read; ++i) {
+            put_skipped_before(i);
+            compare_with_store_point(batch, i, i - first);
+        }
     }
     put_skipped_before(batch.paths.size());
 }
@@ -191,10 +272,10 @@ void compare_batch_with_store(CommitLists& batch)
 void list_left_behind(FILE*, int, const std::string& path, const std::string&,
                       const toolkit::CElement& element, element_property_t property)
 {
-    if (comparison.document_paths.count(path))
+    if (has_path(comparison.document_paths, path))
         return;
     start_line('-', path);
-    add_side(path, point_of(element, property == ELEMENT_PROPERTY_PERSISTENT));
+    add_side(path, point_into(comparison.before, element, property == ELEMENT_PROPERTY_PERSISTENT));
     put_line();
 }
 
@@ -241,20 +322,20 @@ void record_old_batch(CommitLists& batch)
 
 void compare_batch_with_old(CommitLists& batch)
 {
-    std::string store_path;
     for (std::size_t i = 0; i < batch.paths.size(); ++i) {
         put_skipped_before(i);
         const std::string& path = batch.paths[i];
-        if (is_identity_leaf(path) || refused(path, store_path))
+        if (is_identity_leaf(path) || refused(path, comparison.store_path))
             continue;
-        auto found = comparison.old_index.find(store_path);
+        auto found = comparison.old_index.find(comparison.store_path);
         OldPoint* old =
             found == comparison.old_index.end() ? nullptr : &comparison.old_points[found->second];
         bool was_persistent = old && old->point.persistent;
         if (old)
             old->seen = true;
         compare_point(path, old ? &old->point : nullptr,
-                      loaded_point(batch.elements[i], batch.persist[i], was_persistent));
+                      point_into(comparison.after, batch.elements[i],
+                                 loaded_persistence(batch.persist[i], was_persistent)));
     }
     put_skipped_before(batch.paths.size());
 }
@@ -285,7 +366,8 @@ int outcome(int read)
 int compare_with_store(FILE* in, bool exact)
 {
     comparison.exact = exact;
-    int read = load_from(in, {compare_batch_with_store, on_skip, exact ? on_root : nullptr, false});
+    int read =
+        read_document(in, {compare_batch_with_store, on_skip, exact ? on_root : nullptr, false});
     if (read == 0 && exact)
         walk_roots();
     return outcome(read);
@@ -295,11 +377,11 @@ int compare_documents(FILE* old_in, FILE* new_in, const std::string& old_name,
                       const std::string& new_name)
 {
     run_options.file_path = old_name;
-    int read = load_from(old_in, {record_old_batch, nullptr, nullptr, false});
+    int read = read_document(old_in, {record_old_batch, nullptr, nullptr, false});
     if (read != 0)
         return 2;
     run_options.file_path = new_name;
-    read = load_from(new_in, {compare_batch_with_old, on_skip, nullptr, false});
+    read = read_document(new_in, {compare_batch_with_old, on_skip, nullptr, false});
     if (read == 0)
         list_old_left_behind();
     return outcome(read);

@@ -118,24 +118,6 @@ int parse_input(XML_Parser parser, FILE* in)
     }
 }
 
-// One reading of the whole document, each batch ending with end.
-int read_document(FILE* in, const LoadEnd& end)
-{
-    load_end = end;
-    XmlParserPtr parser(XML_ParserCreate(nullptr));
-    if (!parser) {
-        report_error("can't create XML parser");
-        return -1;
-    }
-    start_load(parser.get());
-    int parsed = parse_input(parser.get(), in);
-    forget_parser();
-    if (parsed != 0)
-        return -1;
-    flush_leaves(true);
-    return batch_result();
-}
-
 // Only a regular file can be read twice; a pipe, FIFO or terminal is read once.
 bool is_regular_source(FILE* in, struct stat& info)
 {
@@ -188,6 +170,23 @@ int dump_to(FILE* out)
     int result = dump_selections(out);
     write_document_end(out);
     return result;
+}
+
+int read_document(FILE* in, const LoadEnd& end)
+{
+    load_end = end;
+    XmlParserPtr parser(XML_ParserCreate(nullptr));
+    if (!parser) {
+        report_error("can't create XML parser");
+        return -1;
+    }
+    start_load(parser.get());
+    int parsed = parse_input(parser.get(), in);
+    forget_parser();
+    if (parsed != 0)
+        return -1;
+    flush_leaves(true);
+    return batch_result();
 }
 
 int load_from(FILE* in, const LoadEnd& end)

@@ -18,3 +18,10 @@ int dump_to(FILE* out);
 // and must not change in between. Returns 0, or -1 when it could not be
 // read or parsed, changed, or a batch's end failed.
 int load_from(FILE* in, const LoadEnd& end = writing_end);
+
+// One reading of the document from in, which stays open, ending each batch
+// with end as it comes: a document cut short has had the batches before the
+// fault ended. For a reading that changes nothing; a load goes through
+// load_from. Returns 0, or -1 when it could not be read or parsed or a
+// batch's end failed.
+int read_document(FILE* in, const LoadEnd& end);

@@ -56,6 +56,14 @@ const Case cases[] = {
     {"only existing", {"-r"}, doc("<attr name=\"new\" type=\"string\">v</attr>"), "", 0},
     {"exact", {"-e"}, same, "-\t/A/Pw/x\tkept (string)\n", 1},
     {"exact without the excluded", {"-e", "-x", "/A/Pw"}, same, "", 0},
+    // The walk meets these out of document order, and must still find each.
+    {"exact, document in another order",
+     {"-e"},
+     doc("<node name=\"Pw\"><attr name=\"x\" type=\"string\">kept</attr></node>"
+         "<attr name=\"n\" type=\"int32\">7</attr>"
+         "<attr name=\"p\" type=\"string\" persist=\"true\">old</attr>"),
+     "",
+     0},
     {"exact persistent only",
      {"-c", "-e"},
      doc("<attr name=\"p\" type=\"string\" persist=\"true\">old</attr>"),
@@ -84,8 +92,9 @@ const Case cases[] = {
      "<dump><node root=\"/Software/Data Servers/Email\"></node></dump>",
      "-\t/Software/Data Servers/Email/SMTP Password/Value\t<hidden> (string, persistent)\n",
      1},
+    // A cut document lists nothing as left behind.
     {"refused document",
-     {},
+     {"-e"},
      doc("<attr name=\"p\" type=\"string\">v</attr>").substr(0, 40),
      "",
      2,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cds/cds.h"
+#include "libcds/result.h"
 
 #include <functional>
 #include <string>
@@ -13,24 +14,7 @@
 namespace cds_store
 {
 
-// The result of every operation below that can fail.
-enum class Result {
-    ok,
-    missing,
-    stopped,
-    no_canonical_path,
-    bad_name,
-    bad_type,
-    bad_value,
-    under_data_point,
-    is_node,
-    is_data_point,
-    is_root,
-    bad_property,
-    too_large,
-    not_a_backup,
-    store_failed,
-};
+// Result in a few words, for a message.
 const char* describe(Result result);
 
 // The store file: $CDS_STORE, even empty, or /var/lib/cds/store.db when it
@@ -52,7 +36,8 @@ pcd_handle_t open_store(const std::string& file, Opening opening, bool& created,
 // of it, or what is wrong with a damaged store.
 std::string last_error(pcd_handle_t handle);
 
-// A write transaction for a series of put_leaf and put_node calls.
+// A write transaction for a series of put_leaf and put_node calls, which
+// fail outside one.
 // commit_batch rolls back what it cannot commit.
 Result begin_batch(pcd_handle_t handle);
 Result commit_batch(pcd_handle_t handle);

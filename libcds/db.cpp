@@ -36,16 +36,20 @@ struct StatementText {
     const char* sql;
 };
 
-// A node's children are the keys from its id << 32 on, in order. A listing
-// runs once per node of a dump: it needs no source and finds the node by its
-// path itself.
+// A node's children are the keys from its id << 32 on, in order. A dump
+// lists each node, then reads its data points in one more pass: the listing
+// needs no value, and neither needs a source; both find the node by its path
+// themselves.
 constexpr StatementText statement_table[] = {
     {Sql::begin_read, 0, "BEGIN"},
     {Sql::begin_write, 0, "BEGIN IMMEDIATE"},
     {Sql::commit, 0, "COMMIT"},
     {Sql::rollback, 0, "ROLLBACK"},
     {Sql::find_node, 0, "SELECT id FROM node WHERE path = ?1"},
-    {Sql::list_children, COLUMN_MICROSECONDS + 1,
+    {Sql::list_children, COLUMN_PROPERTY + 1,
+     "SELECT name, kind, property FROM node JOIN entry"
+     " ON key BETWEEN id << 32 AND (id << 32) | 4294967295 WHERE path = ?1 ORDER BY key"},
+    {Sql::list_values, COLUMN_MICROSECONDS + 1,
      "SELECT name, kind, property, type, value, seconds, microseconds FROM node JOIN entry"
      " ON key BETWEEN id << 32 AND (id << 32) | 4294967295 WHERE path = ?1 ORDER BY key"},
     {Sql::find_entry, COLUMN_COUNT,
@@ -255,23 +259,23 @@ Result find_kind(pcd_connection& connection, std::string_view path, element_type
 
 bool begin_read_transaction(pcd_connection& connection)
 {
-    if (connection.reading)
+    if (connection.read)
         return true;
     limit_page_cache(connection);
-    ++connection.transaction_serial;
     connection.failure.clear();
-    connection.reading = run_statement(connection, Sql::begin_read);
-    if (!connection.reading)
+    if (!run_statement(connection, Sql::begin_read)) {
         note_failure(connection);
-    return connection.reading;
+        return false;
+    }
+    connection.read.emplace();
+    return true;
 }
 
 void end_read_transaction(pcd_connection& connection)
 {
-    if (!connection.reading)
+    if (!connection.read)
         return;
-    ++connection.transaction_serial;
-    connection.reading = false;
+    connection.read.reset();
     if (!run_statement(connection, Sql::commit))
         run_statement(connection, Sql::rollback);
 }
@@ -286,21 +290,22 @@ bool begin_write_transaction(pcd_connection& connection)
 {
     end_read_transaction(connection);
     limit_page_cache(connection);
-    ++connection.transaction_serial;
     connection.failure.clear();
     if (!is_file_still_named(connection)) {
         connection.failure = "the store's file was removed or replaced since it was opened";
         return false;
     }
-    if (run_statement(connection, Sql::begin_write))
-        return true;
-    note_failure(connection);
-    return false;
+    if (!run_statement(connection, Sql::begin_write)) {
+        note_failure(connection);
+        return false;
+    }
+    connection.write.emplace();
+    return true;
 }
 
 bool commit_write_transaction(pcd_connection& connection)
 {
-    ++connection.transaction_serial;
+    connection.write.reset();
     if (run_statement(connection, Sql::commit))
         return true;
     rollback_write_transaction(connection);
@@ -310,7 +315,7 @@ bool commit_write_transaction(pcd_connection& connection)
 void rollback_write_transaction(pcd_connection& connection)
 {
     note_failure(connection);
-    ++connection.transaction_serial;
+    connection.write.reset();
     if (sqlite3_get_autocommit(connection.db.get()) == 0)
         run_statement(connection, Sql::rollback);
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "cds/cds.h"
-#include "libcds/admin.h"
+#include "libcds/result.h"
 
 #include <sqlite3.h>
 #include <sys/types.h>
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,7 @@ enum class Sql {
     rollback,
     find_node,
     list_children,
+    list_values,
     find_entry,
     next_seq,
     insert_node_path,
@@ -84,16 +86,27 @@ enum EntryColumn {
     COLUMN_COUNT,
 };
 
-// A cache that one file keeps on the connection, of a type only that file
-// knows; that file gives the deleter when it makes the cache.
-template <typename T> using CachePtr = std::unique_ptr<T, void (*)(T*)>;
-// A new, empty cache, made where its type is known.
-template <typename T> CachePtr<T> make_cache()
-{
-    return CachePtr<T>(new T, [](T* cache) { delete cache; });
-}
-struct ListingCache; // client.cpp
-struct WriteCursor;  // write.cpp
+// What a read transaction may reuse while it runs: the node it listed last
+// (an empty path before its first listing), whose data points a get_leaves
+// that follows reads in one pass of the same snapshot.
+struct ReadTransaction {
+    std::string listed_path;
+};
+
+// A node that a write transaction found or made, and the seq its next child
+// gets.
+struct ResolvedNode {
+    std::string path; // canonical
+    sqlite3_int64 id = 0;
+    sqlite3_int64 next_seq = 0;
+};
+// What a write transaction may reuse while it runs: the node it resolved
+// last at each depth. Writes come in runs under one node, depth first, so
+// these are mostly the node written to and the nodes above it, each looked
+// up and its children counted once.
+struct WriteTransaction {
+    std::vector<ResolvedNode> by_depth;
+};
 
 struct pcd_connection {
     DatabasePtr db;
@@ -105,16 +118,15 @@ struct pcd_connection {
     StatementPtr statements[static_cast<int>(Sql::count)];
     // One statement per depth, so that a walk can step all of them at once.
     std::vector<StatementPtr> walk_statements;
-    bool reading = false;
     bool page_cache_limited = false;
     // The text of the first failure since the transaction began: the
     // rollback or end of the read that follows replaces SQLite's own.
     std::string failure;
-    // Changes whenever a transaction begins or ends, so that a cache can
-    // tell whether the transaction it was filled in still runs.
-    std::uint64_t transaction_serial = 0;
-    CachePtr<ListingCache> listing{nullptr, nullptr};
-    CachePtr<WriteCursor> cursor{nullptr, nullptr};
+    // The transaction that runs, if any, with what it may reuse: made when
+    // it begins, gone when it ends, so nothing outlives the snapshot or the
+    // writes it was read in.
+    std::optional<ReadTransaction> read;
+    std::optional<WriteTransaction> write;
 };
 
 // The id of the root node, which always exists.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "libcds/open.h"
+#include "libcds/admin.h"
 #include "libcds/rows.h"
 
 #include <fcntl.h>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "libcds/rows.h"
+#include "libcds/admin.h"
 #include "libcds/path.h"
 
 using cds_store::name_of;

@@ -3,6 +3,7 @@
 // Both give ok, missing, stopped (by the visitor) or store_failed.
 #pragma once
 
+#include "libcds/admin.h"
 #include "libcds/db.h"
 
 #include <string>

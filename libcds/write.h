@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Writes to the store on an open connection: data points, nodes and
-// removal. Writes usually come in runs under one node, which the connection
-// remembers for as long as its write transaction runs.
+// removal. Writes usually come in runs under one node; the nodes a write
+// transaction resolved are kept for as long as it runs.
 #pragma once
 
 #include "libcds/db.h"
@@ -17,14 +17,14 @@
 cds_store::Result stored_value(const toolkit::CElement& value, std::string& buffer,
                                std::string_view& stored);
 // Creates or replaces the data point at path, and any missing nodes above
-// it, within the write transaction that the caller began; source is the id
-// that find_or_add_source gave in it.
+// it, within the write transaction that the caller began (store_failed
+// outside one); source is the id that find_or_add_source gave in it.
 cds_store::Result write_leaf(pcd_connection& connection, const std::string& path,
                              const toolkit::CElement& value, int property, sqlite3_int64 source,
                              pcd_timestamp_t time);
 // Creates the node at path, and any missing nodes above it, or sets the
 // property of the node already there, within the caller's write
-// transaction.
+// transaction (store_failed outside one).
 cds_store::Result write_node(pcd_connection& connection, const std::string& path, int property);
 // Removes the entries at paths and everything under them, all or none, in
 // a write transaction of its own. The first path that fails the call is

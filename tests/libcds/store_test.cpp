@@ -438,6 +438,62 @@ TEST_F(StoreTest, ListsAndGetsWhatIsThere)
     EXPECT_EQ(list("/o"), "failed");
 }
 
+// What a transaction reuses goes with it: meanwhile another connection may
+// remove a node and give its id to a new node elsewhere.
+TEST_F(StoreTest, NothingReusedOutlivesItsTransaction)
+{
+    auto put = [this](const char* path) {
+        return cds_store::begin_batch(cds.handle) == cds_store::Result::ok &&
+               cds_store::put_leaf(cds.handle, path, typed(DATA_TYPE_INT32, "4"), 0, "",
+                                   cds_store::now()) == cds_store::Result::ok &&
+               cds_store::commit_batch(cds.handle) == cds_store::Result::ok;
+    };
+    const struct {
+        const char* why;
+        std::function<void()> before;
+        std::function<std::string()> after;
+        const char* expected;
+    } cases[] = {
+        {"a listing read /q's data points as /o's",
+         [&] {
+             EXPECT_EQ(list("/o"), "c:1:0 ");
+             EXPECT_EQ(set("/x", DATA_TYPE_INT32, "0"), 1);
+         },
+         [&] { return leaf("/o/c"); }, "int32 0 3"},
+        {"a batch wrote under /q what was meant for /o", [&] { EXPECT_TRUE(put("/o/a")); },
+         [&] { return put("/o/d") ? list("/o") : "failed"; }, "c:1:0 d:1:0 "},
+    };
+    for (const auto& row : cases) {
+        TempStore fresh;
+        close();
+        cds.handle = open_or_make();
+        ASSERT_EQ(set("/o/c", DATA_TYPE_INT32, "1"), 1);
+        row.before();
+        CCds other;
+        other.handle = pcd_init();
+        std::vector<api_status_t> statuses;
+        ASSERT_EQ(cds_store::remove_entry(other.handle, "/o"), cds_store::Result::ok);
+        ASSERT_EQ(other.set_leaves({"/q/c", "/o/c"},
+                                   {typed(DATA_TYPE_INT32, "2"), typed(DATA_TYPE_INT32, "3")},
+                                   {PCD_FALSE, PCD_FALSE}, statuses),
+                  0);
+        EXPECT_EQ(row.after(), row.expected) << row.why;
+    }
+}
+
+// A run of writes in one call took seqs past the last one a key holds, into
+// the next node's keys.
+TEST_F(StoreTest, ARunOfWritesPastTheLastSeqStaysUnderItsNode)
+{
+    ASSERT_EQ(set("/o/c", DATA_TYPE_INT32, "1"), 1);
+    close();
+    run_sql(store.file, "UPDATE entry SET key = key - seq + 4294967294 WHERE name = 'c'");
+    cds.handle = pcd_init();
+    CElement one = typed(DATA_TYPE_INT32, "1");
+    EXPECT_EQ(set({"/o/a", "/o/b"}, {one, one}, {PCD_FALSE, PCD_FALSE}), (std::vector<int>{1, 1}));
+    EXPECT_EQ(list("/o"), "c:1:0 a:1:0 b:1:0 ");
+}
+
 TEST(StorePath, CanonicalizesInPlaceWithinTheStoreLimits)
 {
     std::string deep;

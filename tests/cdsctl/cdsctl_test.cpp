@@ -112,6 +112,8 @@ TEST(Cdsctl, CommandLine)
         {{"mknode", "/a", "--property"}, "", 1, "mknode" + property},
         {{"mknode", "/a", "--property", "-0"}, "", 1, "mknode" + property + ", not '-0'"},
         {{"mknode", "/a", "--property=007"}, "", 1, "mknode" + property + ", not '007'"},
+        {{"mknode"}, "", 1, "mknode: missing PATH; usage: cdsctl mknode PATH [--property N]"},
+        {{"init", "--property", "1"}, "", 1, "init: unknown option '--property'"},
         {{"set", "/a", "int32", "x"}, "", 2, "/a: 'x' is not a valid int32 value"},
         {{"set", "rel", "int32", "1"}, "", 2, "rel: the path has no canonical form"},
         {{"set", "/n/leaf/x", "int32", "1"}, "", 2, "/n/leaf/x" + through},

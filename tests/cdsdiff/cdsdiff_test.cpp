@@ -27,6 +27,9 @@ const std::string same = doc("<attr name=\"p\" type=\"string\" persist=\"true\">
 const std::string mail = "<dump><node root=\"/Software/Data Servers/Email/SMTP Password\">"
                          "<attr name=\"Value\" type=\"string\">new</attr></node></dump>";
 
+const std::string usage = "Usage:\ncdsdiff [-c] [-r] [-s] [-e] [-x <path>]... <file>\n"
+                          "cdsdiff [-c] [-s] <old file> <new file>\n";
+
 struct Case {
     const char* name;
     std::vector<std::string> args; // before the document
@@ -99,13 +102,8 @@ const Case cases[] = {
      "",
      2,
      "XML_ParseBuffer() failed\nError: unclosed token at line 1, column 22\n"},
-    {"usage",
-     {"-r", "-x", "/A"},
-     same,
-     "",
-     2,
-     "Usage:\ncdsdiff [-c] [-r] [-s] [-e] [-x <path>]... <file>\n"
-     "cdsdiff [-c] [-s] <old file> <new file>\n"},
+    {"usage: an empty exclude", {"-e", "-x", ""}, same, "", 2, usage},
+    {"usage", {"-r", "-x", "/A"}, same, "", 2, usage},
 };
 
 TEST(Cdsdiff, AgainstTheStore)

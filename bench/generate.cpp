@@ -4,6 +4,7 @@
 // tree looks like a real device's: eight subsystems, lists of entries under
 // them, about ten data points per node, data points 3 to 8 levels deep, all
 // eleven types, a tenth of them persistent. The same N gives the same tree.
+// With "wide", one node holds them all instead.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -170,27 +171,51 @@ void write_node_line(Generator& g, const std::string& path)
     }
 }
 
-void write_leaves(Generator& g, const std::string& path, int count)
+void write_group_line(Generator& g, const std::string& path)
 {
-    if (count == 0)
-        return;
     if (g.format == Format::keyfile) {
         g.line = "[" + keyfile_name(path.c_str() + 1) + "]";
         write_line(g);
     }
+}
+
+void write_leaf(Generator& g, const std::string& path, const LeafShape& shape,
+                const std::string& name)
+{
+    bool persistent = random_below(g, 10) == 0;
+    if (g.format == Format::tsv)
+        g.line =
+            path + "/" + name + "\t" + shape.type_name + "\t" + (persistent ? "1" : "0") + "\t";
+    else
+        g.line = keyfile_name(name.c_str()) + "=";
+    append_value(g, shape.kind, g.line);
+    write_line(g);
+}
+
+void write_leaves(Generator& g, const std::string& path, int count)
+{
+    if (count == 0)
+        return;
+    write_group_line(g, path);
     int first = random_below(g, leaf_shape_count);
     for (int i = 0; i < count; ++i) {
         const LeafShape& shape = leaf_shapes[(first + i) % leaf_shape_count];
-        bool persistent = random_below(g, 10) == 0;
-        if (g.format == Format::tsv)
-            g.line = path + "/" + shape.name + "\t" + shape.type_name + "\t" +
-                     (persistent ? "1" : "0") + "\t";
-        else
-            g.line = keyfile_name(shape.name) + "=";
-        append_value(g, shape.kind, g.line);
-        write_line(g);
+        write_leaf(g, path, shape, shape.name);
     }
     g.remaining -= count;
+}
+
+// The widest node a dump can meet: every data point in /Wide, named by its
+// number, as a table of entries is, with the shapes above in turn.
+void write_wide_node(Generator& g)
+{
+    const std::string path = "/Wide";
+    write_node_line(g, path);
+    write_group_line(g, path);
+    for (long i = 0; g.remaining > 0; ++i, --g.remaining) {
+        const LeafShape& shape = leaf_shapes[i % leaf_shape_count];
+        write_leaf(g, path, shape, std::to_string(i + 1));
+    }
 }
 
 // Depth 1 is a subsystem; data points sit in nodes of depth 2 to 7.
@@ -223,9 +248,11 @@ void write_tree(Generator& g)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3 || (std::strcmp(argv[2], "tsv") != 0 && std::strcmp(argv[2], "keyfile") != 0) ||
+    bool wide = argc == 4 && std::strcmp(argv[3], "wide") == 0;
+    if ((argc != 3 && !wide) ||
+        (std::strcmp(argv[2], "tsv") != 0 && std::strcmp(argv[2], "keyfile") != 0) ||
         std::atol(argv[1]) <= 0) {
-        std::fputs("usage: bench_generate N tsv|keyfile\n", stderr);
+        std::fputs("usage: bench_generate N tsv|keyfile [wide]\n", stderr);
         return 1;
     }
     Generator g;
@@ -233,6 +260,9 @@ int main(int argc, char** argv)
     g.remaining = std::atol(argv[1]);
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-    write_tree(g);
+    if (wide)
+        write_wide_node(g);
+    else
+        write_tree(g);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -269,7 +269,7 @@ void compare_batch_with_store(CommitLists& batch)
 
 // The exact side lists what is not in the document; the filter and walk are
 // the dump's.
-void list_left_behind(FILE*, int, const std::string& path, const std::string&,
+void list_left_behind(FILE*, int, const std::string& path, std::string_view,
                       const toolkit::CElement& element, element_property_t property)
 {
     if (has_path(comparison.document_paths, path))

@@ -26,7 +26,6 @@ struct LineBuffers {
 // and allocate only when a node is wider or a line longer than any before.
 struct LeafBuffers {
     std::vector<std::string> paths;
-    std::vector<const std::string*> names;
     std::vector<api_status_t> statuses;
     std::vector<toolkit::CElement> elements;
     std::vector<element_property_t> properties;
@@ -83,7 +82,7 @@ void write_pending_open_tags(FILE* out, int depth)
     pending_open_tags.clear();
 }
 
-void write_leaf(FILE* out, int depth, const std::string&, const std::string& name,
+void write_leaf(FILE* out, int depth, const std::string&, std::string_view name,
                 const toolkit::CElement& element, element_property_t property)
 {
     LineBuffers& buffers = leaf_buffers.line;
@@ -91,32 +90,45 @@ void write_leaf(FILE* out, int depth, const std::string&, const std::string& nam
     const char* type_name = pcd_enum_to_str(element.type());
     element.to_string(buffers.value);
     buffers.value = escaped(std::move(buffers.value));
-    write_data_point(out, buffers.line, depth + 1, escaped(name),
+    write_data_point(out, buffers.line, depth + 1, escaped(std::string(name)),
                      type_name ? type_name : toolkit::CElement::_invalid,
                      property == ELEMENT_PROPERTY_PERSISTENT, buffers.value);
 }
 
+// Leaves only the child nodes in children, and frees the room the rest
+// took, so that a wide node's data points are not held listed beside their
+// values.
+void keep_child_nodes(std::vector<ChildEntry>& children)
+{
+    auto is_leaf = [](const ChildEntry& child) { return child.type != ELEMENT_TYPE_NODE; };
+    children.erase(std::remove_if(children.begin(), children.end(), is_leaf), children.end());
+    children.shrink_to_fit();
+}
+
 // All selected data points of the node in one get_leaves call; none when
 // nothing is selected. A data point gone since the listing is left out.
-int dump_leaves(FILE* out, const std::string& path, const std::vector<ChildEntry>& children,
-                int depth, bool persistent_only)
+int dump_leaves(FILE* out, const std::string& path, std::vector<ChildEntry>& children, int depth,
+                bool persistent_only)
 {
     LeafBuffers& buffers = leaf_buffers;
-    buffers.names.clear();
+    buffers.paths.reserve(children.size());
+    std::size_t selected = 0;
     for (const ChildEntry& child : children) {
         if (!is_selected_leaf(child, persistent_only))
             continue;
         // Assigned into the strings held, not built anew.
-        if (buffers.names.size() == buffers.paths.size())
+        if (selected == buffers.paths.size())
             buffers.paths.emplace_back();
-        std::string& leaf_path = buffers.paths[buffers.names.size()];
+        std::string& leaf_path = buffers.paths[selected++];
         leaf_path.assign(path);
         append_child_path(leaf_path, child.name);
-        buffers.names.push_back(&child.name);
     }
-    if (buffers.names.empty())
+    keep_child_nodes(children);
+    if (selected == 0)
         return 0;
-    buffers.paths.resize(buffers.names.size());
+    buffers.paths.resize(selected);
+    // Each name is what its path has past the parent's.
+    const std::size_t name_start = child_path(path, "").size();
 
     int rc = run_options.connection.get_leaves(buffers.paths, buffers.statuses, buffers.elements,
                                                buffers.properties);
@@ -128,7 +140,8 @@ int dump_leaves(FILE* out, const std::string& path, const std::vector<ChildEntry
                                   buffers.properties.size(), buffers.paths.size()});
     for (std::size_t i = 0; i < count; ++i) {
         if (buffers.statuses[i] == API_STATUS_EXISTS && is_leaf_dumpable(buffers.paths[i]))
-            leaf_step(out, depth, buffers.paths[i], *buffers.names[i], buffers.elements[i],
+            leaf_step(out, depth, buffers.paths[i],
+                      std::string_view(buffers.paths[i]).substr(name_start), buffers.elements[i],
                       buffers.properties[i]);
     }
     return 0;

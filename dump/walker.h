@@ -5,10 +5,11 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 // What the walk does with each data point a dump may write; the dump writes
 // its line. A walk that writes no document passes a null out and sets its own.
-using LeafStep = void (*)(FILE* out, int depth, const std::string& path, const std::string& name,
+using LeafStep = void (*)(FILE* out, int depth, const std::string& path, std::string_view name,
                           const toolkit::CElement& element, element_property_t property);
 extern LeafStep leaf_step;
 

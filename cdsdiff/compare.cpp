@@ -12,6 +12,7 @@
 #include "load/batch.h"
 
 #include <algorithm>
+#include <deque>
 #include <unordered_map>
 
 namespace
@@ -24,10 +25,13 @@ struct Point {
     bool persistent;
 };
 
-// A data point of the old document, for a comparison of two.
+// A data point of the old document, for a comparison of two; its path and
+// text are kept in the comparison's old_bytes.
 struct OldPoint {
-    std::string path;
-    Point point;
+    std::string_view path;
+    std::string_view text;
+    data_type_t type;
+    bool persistent;
     bool seen;
 };
 
@@ -48,8 +52,9 @@ struct Comparison {
     std::string store_path;
     Point before;
     Point after;
-    std::vector<OldPoint> old_points;
-    std::unordered_map<std::string, std::size_t> old_index;
+    KeptBytes old_bytes;
+    std::deque<OldPoint> old_points; // grows without moving what it holds
+    std::unordered_map<std::string_view, std::size_t> old_index;
 };
 Comparison comparison;
 
@@ -103,13 +108,6 @@ const Point& point_into(Point& point, const toolkit::CElement& element, bool per
     point.type = element.type();
     element.to_string(point.text);
     point.persistent = persistent;
-    return point;
-}
-
-Point point_of(const toolkit::CElement& element, bool persistent)
-{
-    Point point;
-    point_into(point, element, persistent);
     return point;
 }
 
@@ -305,36 +303,48 @@ void walk_roots()
 
 void record_old_batch(CommitLists& batch)
 {
+    Comparison& c = comparison;
     for (std::size_t i = 0; i < batch.paths.size(); ++i) {
-        std::string path = canonical(batch.paths[i]);
-        if (path.empty())
+        canonical_into(batch.paths[i], c.store_path);
+        if (c.store_path.empty())
             continue;
-        Point point = point_of(batch.elements[i], batch.persist[i] == PCD_TRUE);
-        auto found = comparison.old_index.find(path);
-        if (found != comparison.old_index.end()) {
-            comparison.old_points[found->second].point = point;
-            continue;
+        auto found = c.old_index.find(c.store_path);
+        OldPoint* old = found == c.old_index.end() ? nullptr : &c.old_points[found->second];
+        if (!old) {
+            std::string_view path = keep_bytes(c.old_bytes, c.store_path);
+            c.old_index.emplace(path, c.old_points.size());
+            old = &c.old_points.emplace_back(OldPoint{path, {}, {}, false, false});
         }
-        comparison.old_index.emplace(path, comparison.old_points.size());
-        comparison.old_points.push_back({path, point, false});
+        const Point& point = point_into(c.after, batch.elements[i], batch.persist[i] == PCD_TRUE);
+        old->text = keep_bytes(c.old_bytes, point.text);
+        old->type = point.type;
+        old->persistent = point.persistent;
     }
+}
+
+const Point& old_point_into(Point& point, const OldPoint& old)
+{
+    point.type = old.type;
+    point.text.assign(old.text);
+    point.persistent = old.persistent;
+    return point;
 }
 
 void compare_batch_with_old(CommitLists& batch)
 {
+    Comparison& c = comparison;
     for (std::size_t i = 0; i < batch.paths.size(); ++i) {
         put_skipped_before(i);
         const std::string& path = batch.paths[i];
-        if (is_identity_leaf(path) || refused(path, comparison.store_path))
+        if (is_identity_leaf(path) || refused(path, c.store_path))
             continue;
-        auto found = comparison.old_index.find(comparison.store_path);
-        OldPoint* old =
-            found == comparison.old_index.end() ? nullptr : &comparison.old_points[found->second];
-        bool was_persistent = old && old->point.persistent;
+        auto found = c.old_index.find(c.store_path);
+        OldPoint* old = found == c.old_index.end() ? nullptr : &c.old_points[found->second];
+        bool was_persistent = old && old->persistent;
         if (old)
             old->seen = true;
-        compare_point(path, old ? &old->point : nullptr,
-                      point_into(comparison.after, batch.elements[i],
+        compare_point(path, old ? &old_point_into(c.before, *old) : nullptr,
+                      point_into(c.after, batch.elements[i],
                                  loaded_persistence(batch.persist[i], was_persistent)));
     }
     put_skipped_before(batch.paths.size());
@@ -344,11 +354,13 @@ void compare_batch_with_old(CommitLists& batch)
 // same -s would carry them.
 void list_old_left_behind()
 {
-    for (const OldPoint& old : comparison.old_points) {
-        if (old.seen || !is_leaf_dumpable(old.path))
+    Comparison& c = comparison;
+    for (const OldPoint& old : c.old_points) {
+        c.store_path.assign(old.path);
+        if (old.seen || !is_leaf_dumpable(c.store_path))
             continue;
-        start_line('-', old.path);
-        add_side(old.path, old.point);
+        start_line('-', c.store_path);
+        add_side(c.store_path, old_point_into(c.before, old));
         put_line();
     }
 }

@@ -19,7 +19,7 @@ std::uint64_t hash_of(std::string_view path)
 
 const char* path_at(const PathSet& set, PathPlace place)
 {
-    return set.blocks[place.block].get() + place.offset;
+    return set.paths.blocks[place.block].get() + place.offset;
 }
 
 bool is_path_at(const PathSet& set, PathPlace place, std::string_view path)
@@ -56,7 +56,7 @@ void build_table(PathSet& set)
     while (size * 3 < set.count * 4)
         size *= 2;
     set.slots.assign(size, PathSlot{0, {no_block, 0}});
-    for (PathPlace place{0, 0}; place.block < set.blocks.size();) {
+    for (PathPlace place{0, 0}; place.block < set.paths.blocks.size();) {
         std::string_view path = path_at(set, place);
         std::uint64_t hash = hash_of(path);
         PathSlot& slot = slot_of(set, hash, path);
@@ -68,28 +68,34 @@ void build_table(PathSet& set)
 
 } // namespace
 
+std::string_view keep_bytes(KeptBytes& kept, std::string_view text)
+{
+    std::size_t size = text.size() + 1;
+    if (size > kept.room) {
+        std::size_t block = std::max(block_size, size + 1);
+        kept.blocks.emplace_back(new char[block]);
+        kept.used = 0;
+        kept.room = block - 1;
+    }
+    char* at = kept.blocks.back().get() + kept.used;
+    std::memcpy(at, text.data(), text.size());
+    at[text.size()] = '\0';
+    at[size] = '\0';
+    kept.used += size;
+    kept.room -= size;
+    return {at, text.size()};
+}
+
 void add_path(PathSet& set, std::string_view path)
 {
-    std::size_t size = path.size() + 1;
-    if (size > set.room) {
-        std::size_t block = std::max(block_size, size + 1);
-        set.blocks.emplace_back(new char[block]);
-        set.used = 0;
-        set.room = block - 1;
-    }
-    char* kept = set.blocks.back().get() + set.used;
-    std::memcpy(kept, path.data(), path.size());
-    kept[path.size()] = '\0';
-    kept[size] = '\0';
-    set.used += size;
-    set.room -= size;
+    keep_bytes(set.paths, path);
     ++set.count;
     set.slots.clear();
 }
 
 bool has_path(PathSet& set, std::string_view path)
 {
-    if (set.next.block < set.blocks.size() && is_path_at(set, set.next, path)) {
+    if (set.next.block < set.paths.blocks.size() && is_path_at(set, set.next, path)) {
         set.next = place_after(set, set.next, path.size());
         return true;
     }

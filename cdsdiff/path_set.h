@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The set of a document's paths that the exact side looks its walk up in.
-// A million paths must cost little more than their bytes: no allocation per
-// path, and no table at all while the walk meets them in document order.
+// What cdsdiff keeps per data point of a document: the paths the exact side
+// looks its walk up in, and the old document's paths and texts. A million
+// of them must cost little more than their bytes: no allocation per path,
+// and no table at all while the walk meets the paths in document order.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,17 @@
 #include <memory>
 #include <string_view>
 #include <vector>
+
+// Texts kept back to back, each ended by a NUL and each block's last by a
+// second, in blocks that never move: what is kept stays where it is, and a
+// million small texts cost one allocation per block.
+struct KeptBytes {
+    std::vector<std::unique_ptr<char[]>> blocks;
+    std::size_t used = 0; // of the last block
+    std::size_t room = 0; // left in the last block, its closing NUL aside
+};
+
+std::string_view keep_bytes(KeptBytes& kept, std::string_view text);
 
 // Where a kept path starts: its block, and its offset there.
 struct PathPlace {
@@ -23,11 +35,7 @@ struct PathSlot {
 };
 
 struct PathSet {
-    // Paths in the order added, each ended by a NUL (no name holds one) and
-    // each block's last by a second, in blocks that never move.
-    std::vector<std::unique_ptr<char[]>> blocks;
-    std::size_t used = 0; // of the last block
-    std::size_t room = 0; // left in the last block, its closing NUL aside
+    KeptBytes paths; // in the order added; no name holds a NUL
     std::size_t count = 0;
     // The path after the one found last: a walk of a store that holds what
     // the document holds meets the paths in the order added.

@@ -204,14 +204,17 @@ std::size_t end_of_siblings(const std::vector<std::string>& paths, std::size_t f
 }
 
 // Siblings are read as a dump reads them: their parent listed, then their
-// data points, which the client answers from that listing instead of
-// finding each path on its own. The listing only speeds the reading up, so
-// its outcome is get_leaves' to tell; a parent is listed once for its runs.
+// data points, which the client answers in one pass over that listing
+// instead of finding each path on its own. A run that ends its batch may go
+// on in the next, its node wider than any batch, and a pass for each batch
+// would read the node again and again: such a run is looked up path by path.
+// The listing only speeds the reading up, so its outcome is get_leaves' to
+// tell.
 int read_siblings(const std::vector<std::string>& paths, std::size_t first, std::size_t end)
 {
     StoreReads& r = reads;
     std::string_view parent = spelled_parent(paths[first]);
-    if (parent != r.listed) {
+    if (end < paths.size() && parent != r.listed) {
         r.listed.assign(parent);
         api_status_t status;
         run_options.connection.list_node(r.listed, status, r.children);

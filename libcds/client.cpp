@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The client calls of cds.h on the SQLite store. A dump lists each node and
-// then asks for its data points, which are read in one pass over the node
-// that the read transaction listed.
+// then asks for its data points, which the read transaction's listing holds,
+// or, for a node too wide to hold, are read in one more pass over it.
 #include "libcds/admin.h"
 #include "libcds/db.h"
 #include "libcds/path.h"
@@ -20,16 +20,51 @@ int failed_read(pcd_connection& connection)
     return -1;
 }
 
+// A data point's value as an element takes it: bytes for a binary one,
+// text for the others.
+void read_value(sqlite3_stmt* row, data_type_t type, std::string& text,
+                std::vector<std::uint8_t>& bytes)
+{
+    std::string_view value = column_blob(row, COLUMN_VALUE);
+    if (type == DATA_TYPE_BINARY)
+        bytes.assign(value.begin(), value.end());
+    else
+        text.assign(value);
+}
+
+// Holds the data point on the row while the listing stays within its
+// bound, and lets go of all of them once it does not.
+void list_node_hold(std::optional<std::vector<ListedLeaf>>& leaves, std::size_t& held,
+                    sqlite3_stmt* row, const ChildEntry& child)
+{
+    held += sizeof(ListedLeaf) + child.name.size() +
+            static_cast<std::size_t>(sqlite3_column_bytes(row, COLUMN_VALUE));
+    if (held > listed_leaves_bytes) {
+        leaves.reset();
+        return;
+    }
+    auto type = static_cast<data_type_t>(sqlite3_column_int(row, COLUMN_TYPE));
+    ListedLeaf& leaf = leaves->emplace_back();
+    leaf.name = child.name;
+    leaf.property = child.property;
+    leaf.type = type;
+    leaf.time = column_time(row);
+    read_value(row, type, leaf.text, leaf.bytes);
+}
+
 // Fills children with those of the node at a canonical path, if there is
-// one.
+// one, and leaves with its data points unless it is too wide.
 bool list_node_children(pcd_connection& connection, const std::string& path,
-                        std::vector<ChildEntry>& children)
+                        std::vector<ChildEntry>& children,
+                        std::optional<std::vector<ListedLeaf>>& leaves)
 {
     StatementUse query = use_statement(connection, Sql::list_children);
     if (!query || bind_text(query.get(), 1, path) != SQLITE_OK)
         return false;
     sqlite3_stmt* row = query.get();
     std::size_t depth = cds_store::path_depth(path);
+    std::size_t held = 0;
+    leaves.emplace();
     int step;
     while ((step = sqlite3_step(row)) == SQLITE_ROW) {
         // As bytes: text would first be copied to add a terminator.
@@ -40,6 +75,8 @@ bool list_node_children(pcd_connection& connection, const std::string& path,
         children.push_back(
             {std::string(name), static_cast<element_type_t>(kind),
              static_cast<element_property_t>(sqlite3_column_int(row, COLUMN_PROPERTY))});
+        if (leaves && kind == ELEMENT_TYPE_LEAF)
+            list_node_hold(leaves, held, row, children.back());
     }
     return step == SQLITE_DONE;
 }
@@ -60,8 +97,9 @@ int list_node_absent(pcd_connection& connection, const std::string& path)
     return 0;
 }
 
-// One pass over the children of the node listed last, in listing order.
-// Once it has gone past the end, the rest are looked up one by one.
+// One pass over the children of the node listed last, in listing order,
+// when the listing holds none of them. Once it has gone past the end, the
+// rest are looked up one by one.
 struct LeafPass {
     StatementUse query;
     bool ended = false;
@@ -70,12 +108,10 @@ struct LeafPass {
 void get_leaves_append(std::vector<CElement>& elements, sqlite3_stmt* row)
 {
     auto type = static_cast<data_type_t>(sqlite3_column_int(row, COLUMN_TYPE));
-    std::string_view value = column_blob(row, COLUMN_VALUE);
-    if (type == DATA_TYPE_BINARY)
-        elements.emplace_back(type, column_time(row), std::string(),
-                              std::vector<std::uint8_t>(value.begin(), value.end()));
-    else
-        elements.emplace_back(type, column_time(row), std::string(value));
+    std::string text;
+    std::vector<std::uint8_t> bytes;
+    read_value(row, type, text, bytes);
+    elements.emplace_back(type, column_time(row), std::move(text), std::move(bytes));
 }
 
 // The answer from the row of an entry: an element for a data point, an
@@ -114,7 +150,7 @@ int get_leaves_step_to(pcd_connection& connection, LeafPass& pass, std::string_v
     if (pass.ended)
         return 0;
     if (!pass.query) {
-        pass.query = use_statement(connection, Sql::list_values);
+        pass.query = use_statement(connection, Sql::list_children);
         if (!pass.query ||
             bind_text(pass.query.get(), 1, connection.read->listed_path) != SQLITE_OK)
             return -1;
@@ -125,6 +161,27 @@ int get_leaves_step_to(pcd_connection& connection, LeafPass& pass, std::string_v
             return 1;
     pass.ended = true;
     return step == SQLITE_DONE ? 0 : -1;
+}
+
+// The held data point name, if it lies ahead of those handed over, or null.
+ListedLeaf* get_leaves_held(ReadTransaction& read, std::string_view name)
+{
+    std::vector<ListedLeaf>& leaves = *read.listed_leaves;
+    for (std::size_t i = read.next_leaf; i < leaves.size(); ++i) {
+        if (leaves[i].name == name) {
+            read.next_leaf = i + 1;
+            return &leaves[i];
+        }
+    }
+    return nullptr;
+}
+
+void get_leaves_hand_over(ListedLeaf& leaf, api_status_t& status, std::vector<CElement>& elements,
+                          element_property_t& property)
+{
+    status = API_STATUS_EXISTS;
+    property = leaf.property;
+    elements.emplace_back(leaf.type, leaf.time, std::move(leaf.text), std::move(leaf.bytes));
 }
 
 // The name of the child of the node listed last that path names when it is
@@ -165,6 +222,13 @@ int get_leaves_one(pcd_connection& connection, LeafPass& pass, const std::string
     std::string_view entry = canonical.empty() ? std::string_view(path) : canonical;
     if (name.empty())
         return get_leaves_lookup(connection, entry, status, elements, property);
+    if (connection.read->listed_leaves) {
+        ListedLeaf* leaf = get_leaves_held(*connection.read, name);
+        if (!leaf)
+            return get_leaves_lookup(connection, entry, status, elements, property);
+        get_leaves_hand_over(*leaf, status, elements, property);
+        return 0;
+    }
     int found = get_leaves_step_to(connection, pass, name);
     if (found < 0)
         return failed_read(connection);
@@ -211,7 +275,8 @@ int CCds::list_node(const std::string& path, api_status_t& status,
         return 0;
     if (!begin_read_transaction(connection))
         return -1;
-    if (!list_node_children(connection, canonical, children)) {
+    std::optional<std::vector<ListedLeaf>> leaves;
+    if (!list_node_children(connection, canonical, children, leaves)) {
         children.clear();
         return failed_read(connection);
     }
@@ -222,7 +287,7 @@ int CCds::list_node(const std::string& path, api_status_t& status,
         return failed_read(connection);
     if (found == Result::missing)
         return list_node_absent(connection, canonical);
-    connection.read->listed_path = std::move(canonical);
+    *connection.read = {std::move(canonical), std::move(leaves), 0};
     status = API_STATUS_EXISTS;
     return 0;
 }

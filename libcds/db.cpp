@@ -37,19 +37,16 @@ struct StatementText {
 };
 
 // A node's children are the keys from its id << 32 on, in order. A dump
-// lists each node, then reads its data points in one more pass: the listing
-// needs no value, and neither needs a source; both find the node by its path
-// themselves.
+// lists each node with its data points' values, then asks for them; a node
+// too wide to hold them is read once more. Neither needs a source; both find
+// the node by its path themselves.
 constexpr StatementText statement_table[] = {
     {Sql::begin_read, 0, "BEGIN"},
     {Sql::begin_write, 0, "BEGIN IMMEDIATE"},
     {Sql::commit, 0, "COMMIT"},
     {Sql::rollback, 0, "ROLLBACK"},
     {Sql::find_node, 0, "SELECT id FROM node WHERE path = ?1"},
-    {Sql::list_children, COLUMN_PROPERTY + 1,
-     "SELECT name, kind, property FROM node JOIN entry"
-     " ON key BETWEEN id << 32 AND (id << 32) | 4294967295 WHERE path = ?1 ORDER BY key"},
-    {Sql::list_values, COLUMN_MICROSECONDS + 1,
+    {Sql::list_children, COLUMN_MICROSECONDS + 1,
      "SELECT name, kind, property, type, value, seconds, microseconds FROM node JOIN entry"
      " ON key BETWEEN id << 32 AND (id << 32) | 4294967295 WHERE path = ?1 ORDER BY key"},
     {Sql::find_entry, COLUMN_COUNT,

@@ -52,7 +52,6 @@ enum class Sql {
     rollback,
     find_node,
     list_children,
-    list_values,
     find_entry,
     next_seq,
     insert_node_path,
@@ -86,11 +85,31 @@ enum EntryColumn {
     COLUMN_COUNT,
 };
 
+// A data point of the node listed last, with its value in the form an
+// element takes it, so that get_leaves hands the value over, never copies it.
+struct ListedLeaf {
+    std::string name;
+    element_property_t property;
+    data_type_t type;
+    pcd_timestamp_t time;
+    std::string text;
+    std::vector<std::uint8_t> bytes;
+};
+
+// The listing holds a node's data points while they take at most this many
+// bytes, about a thousand of them: a wider node's are read again by
+// get_leaves, so that they are not held in the listing beside what it
+// returns.
+constexpr std::size_t listed_leaves_bytes = 256 * 1024;
+
 // What a read transaction may reuse while it runs: the node it listed last
-// (an empty path before its first listing), whose data points a get_leaves
-// that follows reads in one pass of the same snapshot.
+// (an empty path before its first listing), and that node's data points
+// when it is not too wide to hold them. get_leaves hands them over in
+// listing order; those before next_leaf are handed over or passed by.
 struct ReadTransaction {
     std::string listed_path;
+    std::optional<std::vector<ListedLeaf>> listed_leaves;
+    std::size_t next_leaf = 0;
 };
 
 // A node that a write transaction found or made, and the seq its next child

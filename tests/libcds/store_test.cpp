@@ -425,6 +425,13 @@ TEST_F(StoreTest, ListsAndGetsWhatIsThere)
     // Right after a listing, it answers for its children: the same answers,
     // and a write since is seen.
     EXPECT_EQ(leaves(paths), expected);
+    // A node too wide for the listing to hold is read again.
+    const std::string wide(listed_leaves_bytes, 'w');
+    ASSERT_EQ(set("/o/c", DATA_TYPE_STRING, wide), 1);
+    EXPECT_EQ(list("/o"), "c:1:0 a:2:0 b:1:1 e:2:0 ");
+    EXPECT_EQ(
+        leaves({"/o/b", "/o/c", "/o/a"}),
+        (std::vector<std::string>{"int64 1 -9223372036854775808", "string 0 " + wide, "absent"}));
     ASSERT_EQ(set("/o/c", DATA_TYPE_INT32, "5"), 1);
     EXPECT_EQ(leaf("/o/c"), "int32 0 5");
     // Removed and created again, it goes last.

@@ -127,6 +127,16 @@ bool is_leaf_dumpable(const std::string& path)
     return run_options.include_sensitive || !is_sensitive_or_uncanonical(path);
 }
 
+// The walker builds each path from a canonical node path and names the
+// store lists, so it is canonical already: the sensitive rules test it as
+// it stands, without a copy.
+bool is_walked_leaf_dumpable(std::string_view path)
+{
+    if (is_identity(path))
+        return false;
+    return run_options.include_sensitive || !is_sensitive(path);
+}
+
 bool is_identity_leaf(const std::string& path)
 {
     return is_identity(path);

@@ -139,7 +139,7 @@ int dump_leaves(FILE* out, const std::string& path, std::vector<ChildEntry>& chi
     std::size_t count = std::min({buffers.elements.size(), buffers.statuses.size(),
                                   buffers.properties.size(), buffers.paths.size()});
     for (std::size_t i = 0; i < count; ++i) {
-        if (buffers.statuses[i] == API_STATUS_EXISTS && is_leaf_dumpable(buffers.paths[i]))
+        if (buffers.statuses[i] == API_STATUS_EXISTS && is_walked_leaf_dumpable(buffers.paths[i]))
             leaf_step(out, depth, buffers.paths[i],
                       std::string_view(buffers.paths[i]).substr(name_start), buffers.elements[i],
                       buffers.properties[i]);

@@ -125,6 +125,10 @@ struct ResolvedNode {
 // up and its children counted once.
 struct WriteTransaction {
     std::vector<ResolvedNode> by_depth;
+    // The source resolved last: an import writes every data point with the
+    // same one. No source is the empty text, id 0.
+    std::string source_text;
+    sqlite3_int64 source_id = 0;
 };
 
 struct pcd_connection {

@@ -94,7 +94,11 @@ sqlite3_int64 source_hash(std::string_view text)
     return static_cast<sqlite3_int64>(hash);
 }
 
-bool find_or_add_source(pcd_connection& connection, std::string_view text, sqlite3_int64& id)
+namespace
+{
+
+// The id of the source text's row, added when there is none.
+bool find_or_add_source_row(pcd_connection& connection, std::string_view text, sqlite3_int64& id)
 {
     id = 0;
     if (text.empty())
@@ -121,6 +125,24 @@ bool find_or_add_source(pcd_connection& connection, std::string_view text, sqlit
         return false;
     id = sqlite3_last_insert_rowid(connection.db.get());
     return true;
+}
+
+} // namespace
+
+bool find_or_add_source(pcd_connection& connection, std::string_view text, sqlite3_int64& id)
+{
+    if (connection.write && connection.write->source_text == text) {
+        id = connection.write->source_id;
+        return true;
+    }
+    bool found = find_or_add_source_row(connection, text, id);
+    // Only a new source drops unused ones, and it is kept here in their
+    // place; after a failure, only "none" is sure to stay.
+    if (connection.write) {
+        connection.write->source_text.assign(found ? text : "");
+        connection.write->source_id = found ? id : 0;
+    }
+    return found;
 }
 
 bool query_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_int64& seq)

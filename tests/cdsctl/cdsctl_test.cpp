@@ -161,6 +161,8 @@ TEST(Cdsctl, CommandLine)
         {{"set", "/c/x", "uint32", "7", "--property=1"}, "", 0},
         // Made the persistent data point ordinary.
         {{"set", "/c/x", "uint32", "8"}, "", 0},
+        {{"mknode", "/c/n", "--property", "1"}, "", 0},
+        // A node that is there takes the property given.
         {{"mknode", "/c/n", "--property", "2"}, "", 0},
         {{"set", "/c/b", "binary", "00FF"}, "", 0},
         {{"set", "--", "/c/s", "string", "--property"}, "", 0},

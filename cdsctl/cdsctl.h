@@ -38,10 +38,6 @@ int report_store_failure(pcd_handle_t handle, const std::string& where, cds_stor
 // A property: a decimal number in 0..255, without sign or leading zeros.
 bool read_property_number(std::string_view text, int& property);
 
-// Undoes append_escaped, as export and cdsdiff write a line's fields;
-// false for an escape they never write.
-bool unescape_value(std::string_view text, std::string& value);
-
 // The type's name, or the library's name for a type it does not know.
 const char* type_name_or_invalid(data_type_t type);
 // A data point's value in the library's text form (hex for binary).

@@ -148,30 +148,6 @@ void append_entry_line(std::string& line, const cds_store::Entry& entry)
 
 } // namespace
 
-bool unescape_value(std::string_view text, std::string& value)
-{
-    value.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            value += text[i];
-            continue;
-        }
-        char kind = ++i < text.size() ? text[i] : '\0';
-        if (kind == '\\' || kind == 't' || kind == 'n' || kind == 'r') {
-            value += kind == 't' ? '\t' : kind == 'n' ? '\n' : kind == 'r' ? '\r' : '\\';
-            continue;
-        }
-        unsigned byte = 0;
-        const char* digits = text.data() + i + 1;
-        if (kind != 'x' || i + 2 >= text.size() ||
-            std::from_chars(digits, digits + 2, byte, 16).ptr != digits + 2)
-            return false;
-        value += static_cast<char>(byte);
-        i += 2;
-    }
-    return true;
-}
-
 int for_each_line(FILE* in, const std::function<int(std::string_view)>& on_line)
 {
     std::string pending;

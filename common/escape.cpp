@@ -2,6 +2,7 @@
 #include "common/escape.h"
 #include "common/hex.h"
 
+#include <charconv>
 #include <cstdio>
 
 void append_escaped(std::string& out, std::string_view text)
@@ -23,6 +24,30 @@ void append_escaped(std::string& out, std::string_view text)
             out += c;
         }
     }
+}
+
+bool unescape_value(std::string_view text, std::string& value)
+{
+    value.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            value += text[i];
+            continue;
+        }
+        char kind = ++i < text.size() ? text[i] : '\0';
+        if (kind == '\\' || kind == 't' || kind == 'n' || kind == 'r') {
+            value += kind == 't' ? '\t' : kind == 'n' ? '\n' : kind == 'r' ? '\r' : '\\';
+            continue;
+        }
+        unsigned byte = 0;
+        const char* digits = text.data() + i + 1;
+        if (kind != 'x' || i + 2 >= text.size() ||
+            std::from_chars(digits, digits + 2, byte, 16).ptr != digits + 2)
+            return false;
+        value += static_cast<char>(byte);
+        i += 2;
+    }
+    return true;
 }
 
 void append_escaped_message(std::string& out, const char* format, va_list args)

@@ -21,17 +21,11 @@ struct LineBuffers {
     std::string line;
 };
 
-// What the data points of one node are read and written through. A dump
-// goes through them once per data point, so they last for the whole run
-// and allocate only when a node is wider or a line longer than any before.
-struct LeafBuffers {
-    std::vector<std::string> paths;
-    std::vector<api_status_t> statuses;
-    std::vector<toolkit::CElement> elements;
-    std::vector<element_property_t> properties;
-    LineBuffers line;
-};
-LeafBuffers leaf_buffers;
+// A dump builds a path and a line for every data point: these strings last
+// for the whole run, so that it allocates only for a node wider or a line
+// longer than any before.
+std::vector<std::string> leaf_paths;
+LineBuffers line_buffers;
 
 // Escaped names of the nested nodes entered whose start lines are still
 // unwritten, outermost first. A nested node's start line waits for its first
@@ -85,7 +79,7 @@ void write_pending_open_tags(FILE* out, int depth)
 void write_leaf(FILE* out, int depth, const std::string&, std::string_view name,
                 const toolkit::CElement& element, element_property_t property)
 {
-    LineBuffers& buffers = leaf_buffers.line;
+    LineBuffers& buffers = line_buffers;
     write_pending_open_tags(out, depth);
     const char* type_name = pcd_enum_to_str(element.type());
     element.to_string(buffers.value);
@@ -110,39 +104,39 @@ void keep_child_nodes(std::vector<ChildEntry>& children)
 int dump_leaves(FILE* out, const std::string& path, std::vector<ChildEntry>& children, int depth,
                 bool persistent_only)
 {
-    LeafBuffers& buffers = leaf_buffers;
-    buffers.paths.reserve(children.size());
+    std::vector<std::string>& paths = leaf_paths;
+    paths.reserve(children.size());
     std::size_t selected = 0;
     for (const ChildEntry& child : children) {
         if (!is_selected_leaf(child, persistent_only))
             continue;
-        // Assigned into the strings held, not built anew.
-        if (selected == buffers.paths.size())
-            buffers.paths.emplace_back();
-        std::string& leaf_path = buffers.paths[selected++];
+        if (selected == paths.size())
+            paths.emplace_back();
+        std::string& leaf_path = paths[selected++];
         leaf_path.assign(path);
         append_child_path(leaf_path, child.name);
     }
     keep_child_nodes(children);
     if (selected == 0)
         return 0;
-    buffers.paths.resize(selected);
+    paths.resize(selected);
     // Each name is what its path has past the parent's.
     const std::size_t name_start = child_path(path, "").size();
 
-    int rc = run_options.connection.get_leaves(buffers.paths, buffers.statuses, buffers.elements,
-                                               buffers.properties);
+    std::vector<api_status_t> statuses;
+    std::vector<toolkit::CElement> elements;
+    std::vector<element_property_t> properties;
+    int rc = run_options.connection.get_leaves(paths, statuses, elements, properties);
     if (rc != 0) {
         report_error("get_leaf('%s') failed: %d", path.c_str(), rc);
         return -1;
     }
-    std::size_t count = std::min({buffers.elements.size(), buffers.statuses.size(),
-                                  buffers.properties.size(), buffers.paths.size()});
+    std::size_t count =
+        std::min({elements.size(), statuses.size(), properties.size(), paths.size()});
     for (std::size_t i = 0; i < count; ++i) {
-        if (buffers.statuses[i] == API_STATUS_EXISTS && is_walked_leaf_dumpable(buffers.paths[i]))
-            leaf_step(out, depth, buffers.paths[i],
-                      std::string_view(buffers.paths[i]).substr(name_start), buffers.elements[i],
-                      buffers.properties[i]);
+        if (statuses[i] == API_STATUS_EXISTS && is_walked_leaf_dumpable(paths[i]))
+            leaf_step(out, depth, paths[i], std::string_view(paths[i]).substr(name_start),
+                      elements[i], properties[i]);
     }
     return 0;
 }

@@ -107,7 +107,7 @@ const RowRule row_rules[] = {
     // Writes number entries and nodes from 1, node ids up to max_node_id,
     // and stamp data points with two 32-bit words; a data point's source is
     // one kept, found by its hash, and a node has neither time nor source.
-    {"SELECT 1 FROM entry WHERE seq = 0"
+    {"SELECT 1 FROM entry WHERE typeof(seq) != 'integer' OR seq NOT BETWEEN 1 AND 4294967295"
      " UNION ALL SELECT 1 FROM node WHERE id NOT BETWEEN 1 AND 2147483647"
      " UNION ALL SELECT 1 FROM entry WHERE kind = 1 AND (typeof(seconds) != 'integer'"
      " OR typeof(microseconds) != 'integer' OR seconds NOT BETWEEN 0 AND 4294967295"
@@ -120,6 +120,15 @@ const RowRule row_rules[] = {
      "the backup holds a number outside the range the store writes"},
     {"SELECT 1 FROM entry WHERE parent NOT IN (SELECT id FROM node)",
      "the backup holds an entry whose parent is missing"},
+    // An id in value names a value kept apart, which is its entry's alone:
+    // removing another entry would take it along.
+    {"SELECT 1 FROM entry WHERE kind = 1 AND (typeof(value) NOT IN ('text', 'blob', 'integer')"
+     " OR (typeof(value) = 'integer' AND value NOT IN (SELECT id FROM large_value)))",
+     "the backup holds a data point whose value is missing"},
+    {"SELECT 1 FROM entry WHERE typeof(value) = 'integer' GROUP BY value HAVING count(*) > 1",
+     "the backup holds a value that two data points share"},
+    {"SELECT 1 FROM large_value WHERE typeof(value) NOT IN ('text', 'blob')",
+     "the backup holds a value not valid for its type"},
     {"SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM node WHERE id = 1 AND path = '/')",
      "the backup holds nodes that do not match their entries"},
     {"SELECT 1 FROM entry JOIN node AS parent ON parent.id = entry.parent"
@@ -210,7 +219,7 @@ bool has_stored_form(sqlite3_stmt* row, std::string& buffer)
 // A row at a time, like the paths.
 Result has_valid_values(sqlite3* saved, std::string& error)
 {
-    StatementPtr query = prepare_query(saved, "SELECT kind, type, value FROM entry");
+    StatementPtr query = prepare_query(saved, "SELECT kind, type, " ENTRY_VALUE_SQL " FROM entry");
     if (!query)
         return failed_check(saved, error);
     std::string buffer;
@@ -298,7 +307,7 @@ std::string immutable_name(const std::string& file)
     return uri + "?immutable=1";
 }
 
-// A backup of the old form, brought to the current one in a temporary
+// A backup of an old form, brought to the current one in a temporary
 // database, which SQLite removes when it closes.
 Result migrated_copy(sqlite3* saved, DatabasePtr& copy, std::string& error)
 {

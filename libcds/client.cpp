@@ -70,7 +70,7 @@ bool list_node_children(pcd_connection& connection, const std::string& path,
         // As bytes: text would first be copied to add a terminator.
         std::string_view name = column_blob(row, COLUMN_NAME);
         int kind = sqlite3_column_int(row, COLUMN_KIND);
-        if (!is_sound_child(connection, path, depth, name, kind))
+        if (!is_sound_child(connection, path, depth, name, row))
             return false;
         children.push_back(
             {std::string(name), static_cast<element_type_t>(kind),
@@ -134,7 +134,10 @@ int get_leaves_lookup(pcd_connection& connection, std::string_view path, api_sta
 {
     StatementUse query;
     Result found = find_entry(connection, path, query);
-    if (found == Result::store_failed)
+    std::string_view parent = cds_store::parent_of(path);
+    if (found == Result::store_failed ||
+        (found == Result::ok && !is_sound_child(connection, parent, cds_store::path_depth(parent),
+                                                cds_store::name_of(path), query.get())))
         return failed_read(connection);
     if (found == Result::ok)
         get_leaves_answer(query.get(), status, elements, property);

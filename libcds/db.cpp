@@ -22,7 +22,7 @@ constexpr ColumnName entry_columns[] = {
     {COLUMN_KIND, "kind"},
     {COLUMN_PROPERTY, "property"},
     {COLUMN_TYPE, "type"},
-    {COLUMN_VALUE, "value"},
+    {COLUMN_VALUE, ENTRY_VALUE_SQL},
     {COLUMN_SECONDS, "seconds"},
     {COLUMN_MICROSECONDS, "microseconds"},
     {COLUMN_SOURCE, "source.text"},
@@ -36,10 +36,10 @@ struct StatementText {
     const char* sql;
 };
 
-// A node's children are the keys from its id << 32 on, in order. A dump
-// lists each node with its data points' values, then asks for them; a node
-// too wide to hold them is read once more. Neither needs a source; both find
-// the node by its path themselves.
+// A node's children are its entries in seq order. A dump lists each node
+// with its data points' values, then asks for them; a node too wide to hold
+// them is read once more. Neither needs a source; both find the node by its
+// path themselves.
 constexpr StatementText statement_table[] = {
     {Sql::begin_read, 0, "BEGIN"},
     {Sql::begin_write, 0, "BEGIN IMMEDIATE"},
@@ -47,24 +47,22 @@ constexpr StatementText statement_table[] = {
     {Sql::rollback, 0, "ROLLBACK"},
     {Sql::find_node, 0, "SELECT id FROM node WHERE path = ?1"},
     {Sql::list_children, COLUMN_MICROSECONDS + 1,
-     "SELECT name, kind, property, type, value, seconds, microseconds FROM node JOIN entry"
-     " ON key BETWEEN id << 32 AND (id << 32) | 4294967295 WHERE path = ?1 ORDER BY key"},
+     "SELECT name, kind, property, type, " ENTRY_VALUE_SQL ", seconds, microseconds FROM entry"
+     " WHERE parent = (SELECT id FROM node WHERE path = ?1) ORDER BY seq"},
     {Sql::find_entry, COLUMN_COUNT,
-     "SELECT name, kind, property, type, value, seconds, microseconds, source.text"
+     "SELECT name, kind, property, type, " ENTRY_VALUE_SQL ", seconds, microseconds, source.text"
      " FROM entry LEFT JOIN source ON source.id = entry.source WHERE parent = ?1 AND name = ?2"},
-    {Sql::next_seq, 0,
-     "SELECT coalesce((SELECT seq FROM entry WHERE key BETWEEN ?1 << 32 AND"
-     " (?1 << 32) | 4294967295 ORDER BY key DESC LIMIT 1), 0) + 1"},
+    {Sql::next_seq, 0, "SELECT coalesce(max(seq), 0) + 1 FROM entry WHERE parent = ?1"},
     // OR IGNORE: an insert that cannot fail halfway needs no statement
     // journal, whose upkeep would dominate the cost of a large import.
     {Sql::insert_node_path, 0, "INSERT OR IGNORE INTO node (path) VALUES (?1)"},
     {Sql::insert_node, 0,
-     "INSERT OR IGNORE INTO entry (key, name, kind, property) VALUES ((?1 << 32) | ?2, ?3, 2, ?4)"},
+     "INSERT OR IGNORE INTO entry (parent, seq, name, kind, property) VALUES (?1, ?2, ?3, 2, ?4)"},
     {Sql::set_node_property, 0,
      "UPDATE entry SET property = ?4 WHERE parent = ?1 AND name = ?3 AND kind = 2"},
     {Sql::insert_leaf, 0,
-     "INSERT OR IGNORE INTO entry (key, name, kind, property, type, value, seconds,"
-     " microseconds, source) VALUES ((?1 << 32) | ?2, ?3, 1, ?4, ?5, ?6, ?7, ?8, ?9)"},
+     "INSERT OR IGNORE INTO entry (parent, seq, name, kind, property, type, value, seconds,"
+     " microseconds, source) VALUES (?1, ?2, ?3, 1, ?4, ?5, ?6, ?7, ?8, ?9)"},
     {Sql::update_leaf, 0,
      "UPDATE entry SET property = CASE WHEN ?10 THEN property ELSE ?4 END, type = ?5, value = ?6,"
      " seconds = ?7, microseconds = ?8, source = ?9 WHERE parent = ?1 AND name = ?3 AND kind = 1"},
@@ -77,22 +75,22 @@ constexpr StatementText statement_table[] = {
     {Sql::remove_subtree_nodes, 0,
      "DELETE FROM node WHERE id != 1 AND (path = ?1 OR (path > ?2 AND path < ?3))"},
     {Sql::remove_entry, 0, "DELETE FROM entry WHERE parent = ?1 AND name = ?2"},
-    {Sql::negate_child_keys, 0, "UPDATE entry SET key = -key WHERE parent = ?1"},
-    // -key >> 32 is -?1 - 1 for every child of ?1, seq 0 being never written.
+    {Sql::negate_child_seqs, 0, "UPDATE entry SET seq = -seq WHERE parent = ?1"},
     {Sql::renumber_children, 0,
-     "UPDATE entry SET key = (?1 << 32) | renumbered.seq FROM (SELECT key AS old,"
-     " row_number() OVER (ORDER BY key DESC) AS seq FROM entry WHERE parent = -?1 - 1)"
-     " AS renumbered WHERE key = renumbered.old"},
+     "UPDATE entry SET seq = renumbered.seq FROM (SELECT seq AS old,"
+     " row_number() OVER (ORDER BY seq DESC) AS seq FROM entry WHERE parent = ?1 AND seq < 0)"
+     " AS renumbered WHERE parent = ?1 AND entry.seq = renumbered.old"},
     {Sql::find_source, 0, "SELECT id FROM source WHERE hash = ?1 AND text = ?2"},
     {Sql::add_source, 0, "INSERT INTO source (hash, text) VALUES (?1, ?2)"},
     {Sql::drop_unused_sources, 0,
      "DELETE FROM source WHERE id NOT IN (SELECT source FROM entry WHERE source IS NOT NULL)"},
+    {Sql::add_large_value, 0, "INSERT INTO large_value (value) VALUES (?1)"},
+    {Sql::remove_large_value, 0, "DELETE FROM large_value WHERE id = ?1"},
 };
 
 constexpr const char* walk_children_sql =
-    "SELECT name, kind, property, type, value, seconds, microseconds, source.text"
-    " FROM entry LEFT JOIN source ON source.id = entry.source"
-    " WHERE key BETWEEN ?1 << 32 AND (?1 << 32) | 4294967295 ORDER BY key";
+    "SELECT name, kind, property, type, " ENTRY_VALUE_SQL ", seconds, microseconds, source.text"
+    " FROM entry LEFT JOIN source ON source.id = entry.source WHERE parent = ?1 ORDER BY seq";
 
 // Whether row i of the table holds id i, so that an id finds its own row.
 template <typename Row, std::size_t count> constexpr bool rows_in_id_order(const Row (&rows)[count])
@@ -330,8 +328,9 @@ void note_damage(pcd_connection& connection, const std::string& what)
 }
 
 bool is_sound_child(pcd_connection& connection, std::string_view parent_path,
-                    std::size_t parent_depth, std::string_view name, int kind)
+                    std::size_t parent_depth, std::string_view name, sqlite3_stmt* row)
 {
+    int kind = sqlite3_column_int(row, COLUMN_KIND);
     if (!cds_store::valid_entry_name(name)) {
         note_damage(connection, "a name under '" + std::string(parent_path) + "' is not valid");
         return false;
@@ -346,6 +345,10 @@ bool is_sound_child(pcd_connection& connection, std::string_view parent_path,
     if (kind != ELEMENT_TYPE_LEAF && kind != ELEMENT_TYPE_NODE) {
         note_damage(connection,
                     "an entry under '" + std::string(parent_path) + "' is of no known kind");
+        return false;
+    }
+    if (kind == ELEMENT_TYPE_LEAF && sqlite3_column_type(row, COLUMN_VALUE) == SQLITE_NULL) {
+        note_damage(connection, "a value under '" + std::string(parent_path) + "' is missing");
         return false;
     }
     return true;

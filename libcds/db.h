@@ -62,17 +62,27 @@ enum class Sql {
     remove_subtree_entries,
     remove_subtree_nodes,
     remove_entry,
-    negate_child_keys,
+    negate_child_seqs,
     renumber_children,
     find_source,
     add_source,
     drop_unused_sources,
+    add_large_value,
+    remove_large_value,
     count,
 };
 
 // The columns of an entry as the statements that read entries select them.
 // db.cpp checks each such statement against the column names it keeps
 // beside its table.
+//
+// An entry's value as every reader selects it: a number there is the id of
+// a value kept in large_value (a number sorts before any text or bytes, and
+// is cheaper to tell so than by its type's name), and an id that names none
+// reads as NULL.
+#define ENTRY_VALUE_SQL                                                                            \
+    "CASE WHEN entry.value < '' THEN (SELECT value FROM large_value WHERE id = entry.value)"       \
+    " ELSE entry.value END"
 enum EntryColumn {
     COLUMN_NAME,
     COLUMN_KIND,
@@ -154,9 +164,13 @@ struct pcd_connection {
 
 // The id of the root node, which always exists.
 constexpr sqlite3_int64 root_node_id = 1;
-// An entry's key holds its parent's id above its seq, in 32 bits.
+// Writes keep seqs and node ids within these, as restore's checks do.
 constexpr sqlite3_int64 max_seq = (sqlite3_int64(1) << 32) - 1;
 constexpr sqlite3_int64 max_node_id = (sqlite3_int64(1) << 31) - 1;
+// A longer value is kept in a row of its own: an entry's row keeps about
+// 1000 bytes on its page and spills the rest over a page of its own, so
+// this leaves room for a long name. A shorter one is read faster in place.
+constexpr std::size_t large_value_bytes = 600;
 
 // A statement for a one-off query, or null when it cannot be prepared.
 StatementPtr prepare_query(sqlite3* db, const char* sql);
@@ -203,11 +217,12 @@ void rollback_write_transaction(pcd_connection& connection);
 void note_failure(pcd_connection& connection);
 void note_damage(pcd_connection& connection, const std::string& what);
 // Whether a child that the node at parent_path, of parent_depth names,
-// lists could have been written there; notes the damage when not. A name
-// such as ".." or "a/b" would make the child's path name another entry, one
-// past the limits none, and an entry of no known kind is no entry at all.
+// lists on row (with the columns of EntryColumn) could have been written
+// there; notes the damage when not. A name such as ".." or "a/b" would make
+// the child's path name another entry, one past the limits none, an entry
+// of no known kind is no entry at all, and a data point has a value.
 bool is_sound_child(pcd_connection& connection, std::string_view parent_path,
-                    std::size_t parent_depth, std::string_view name, int kind);
+                    std::size_t parent_depth, std::string_view name, sqlite3_stmt* row);
 // The first failure remembered since the transaction began, or else
 // SQLite's account of the last one.
 std::string failure_text(const pcd_connection& connection);

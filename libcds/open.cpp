@@ -15,20 +15,23 @@ namespace
 
 // Marks a database file as a store ("CDS1").
 const int store_application_id = 0x43445331;
-// The layout of the tables below; old_store_version is the one before.
-const int store_version = 3;
-const int old_store_version = 2;
+// The layout of the tables below; forms from oldest_store_version on are
+// brought to it.
+const int store_version = 4;
+const int oldest_store_version = 2;
 
 const int busy_timeout_ms = 5000;
 
 // Each node has an id, and the root is node 1; a node is found from its
-// canonical path by one lookup. An entry's key is its parent's id times
-// 2^32 plus its seq, its place among its parent's children in creation
-// order, so listing a node reads one contiguous range, and any entry is one
-// lookup of (parent, name) away. In a table keyed by an integer, a row with
-// a large value takes a page of its own, where one keyed otherwise spills
-// over a page of its own besides. A source text, often long and carried by
-// many data points, is kept once and found again by its hash.
+// canonical path by one lookup. An entry is kept under its parent's id and
+// its seq, its place among its parent's children in creation order, so
+// listing a node reads one contiguous range, and any entry is one lookup of
+// (parent, name) away. A value longer than large_value_bytes would spill
+// its entry's row over a page of its own: it is kept in large_value, and the
+// entry's value is that row's id. Values are written as text or bytes,
+// never as integers, so an integer there is always such an id. A source
+// text, often long and carried by many data points, is kept once and found
+// again by its hash.
 const char* const node_table_sql = R"(
 CREATE TABLE node (
     id INTEGER PRIMARY KEY,
@@ -36,9 +39,8 @@ CREATE TABLE node (
 );)";
 const char* const entry_tables_sql = R"(
 CREATE TABLE entry (
-    key INTEGER PRIMARY KEY,
-    parent INTEGER NOT NULL GENERATED ALWAYS AS (key >> 32),
-    seq INTEGER NOT NULL GENERATED ALWAYS AS (key & 4294967295),
+    parent INTEGER NOT NULL,
+    seq INTEGER NOT NULL,
     name TEXT NOT NULL,
     kind INTEGER NOT NULL,
     property INTEGER NOT NULL,
@@ -47,43 +49,92 @@ CREATE TABLE entry (
     seconds INTEGER,
     microseconds INTEGER,
     source INTEGER,
+    PRIMARY KEY (parent, seq),
     UNIQUE (parent, name)
-);
+) WITHOUT ROWID;
 CREATE TABLE source (
     id INTEGER PRIMARY KEY,
     hash INTEGER NOT NULL,
     text TEXT NOT NULL
 );
 CREATE INDEX source_hash ON source (hash);
+CREATE TABLE large_value (
+    id INTEGER PRIMARY KEY,
+    value BLOB NOT NULL
+);
+CREATE TRIGGER large_value_removed AFTER DELETE ON entry WHEN typeof(old.value) = 'integer'
+BEGIN
+    DELETE FROM large_value WHERE id = old.value;
+END;
+CREATE TRIGGER large_value_replaced AFTER UPDATE OF value ON entry
+    WHEN typeof(old.value) = 'integer' AND old.value IS NOT new.value
+BEGIN
+    DELETE FROM large_value WHERE id = old.value;
+END;
 )";
 const char* const marks_sql = R"(
 INSERT INTO node (id, path) VALUES (1, '/');
 PRAGMA application_id = 1128551217;
-PRAGMA user_version = 3;
+PRAGMA user_version = 4;
 )";
 const std::string schema_sql = std::string(node_table_sql) + entry_tables_sql + marks_sql;
 
-// The old form kept each entry under (parent, seq) in a table without
-// rowid, with its source text in its row, and allowed ids and seqs up to
-// 2^62: the nodes and each node's children are numbered anew, in order.
-const std::string migration_sql = R"(
+// What each old form keeps of an entry, as the rows of old_entry_row: its
+// parent's path, seq, name, kind, property, type, value, time and source
+// text. Form 2 kept the source text in the entry's row; form 3 keyed an
+// entry by its parent's id times 2^32 plus its seq, and kept sources apart.
+const char* const old_entry_rows_sql[] = {
+    R"(
 ALTER TABLE node RENAME TO old_node;
 ALTER TABLE entry RENAME TO old_entry;
-)" + std::string(node_table_sql) + entry_tables_sql +
-                                  R"(
+CREATE TEMP VIEW old_entry_row AS
+    SELECT old_node.path AS parent_path, seq, name, kind, property, type, value, seconds,
+        microseconds, source AS source_text
+    FROM old_entry JOIN old_node ON old_node.id = old_entry.parent;
+)",
+    R"(
+ALTER TABLE node RENAME TO old_node;
+ALTER TABLE entry RENAME TO old_entry;
+DROP INDEX source_hash;
+ALTER TABLE source RENAME TO old_source;
+CREATE TEMP VIEW old_entry_row AS
+    SELECT old_node.path AS parent_path, key & 4294967295 AS seq, name, kind, property, type,
+        value, seconds, microseconds, old_source.text AS source_text
+    FROM old_entry JOIN old_node ON old_node.id = key >> 32
+        LEFT JOIN old_source ON old_source.id = old_entry.source;
+)",
+};
+
+// Old forms allowed ids and seqs up to 2^62: the nodes and each node's
+// children are numbered anew, in order. Large values are numbered in the
+// order of their entries, counted alike in both tables.
+std::string migration_sql(sqlite3_int64 version)
+{
+    std::string large = "length(CAST(value AS BLOB)) > " + std::to_string(large_value_bytes);
+    return old_entry_rows_sql[version - oldest_store_version] + std::string(node_table_sql) +
+           entry_tables_sql + R"(
 INSERT INTO node (id, path) SELECT row_number() OVER (ORDER BY id), path FROM old_node;
-INSERT INTO source (hash, text) SELECT source_hash(source), source FROM old_entry
-    WHERE kind = 1 AND source != '' GROUP BY source;
-INSERT INTO entry (key, name, kind, property, type, value, seconds, microseconds, source)
-    SELECT (node.id << 32) | row_number() OVER (PARTITION BY parent ORDER BY seq),
-        name, kind, property, type, value, seconds, microseconds,
-        (SELECT id FROM source WHERE hash = source_hash(old_entry.source)
-            AND text = old_entry.source)
-    FROM old_entry JOIN old_node ON old_node.id = parent JOIN node ON node.path = old_node.path;
+INSERT INTO source (hash, text) SELECT source_hash(source_text), source_text FROM old_entry_row
+    WHERE kind = 1 AND source_text != '' GROUP BY source_text;
+INSERT INTO large_value (id, value)
+    SELECT row_number() OVER (ORDER BY parent_path, seq), value FROM old_entry_row
+    WHERE )" +
+           large + R"(;
+INSERT INTO entry (parent, seq, name, kind, property, type, value, seconds, microseconds, source)
+    SELECT node.id, row_number() OVER (PARTITION BY node.id ORDER BY seq), name, kind, property,
+        type, CASE WHEN )" +
+           large + " THEN sum(" + large + R"() OVER (ORDER BY parent_path, seq) ELSE value END,
+        seconds, microseconds,
+        (SELECT id FROM source WHERE hash = source_hash(source_text) AND text = source_text)
+    FROM old_entry_row JOIN node ON node.path = parent_path
+    ORDER BY 1, 2;
+DROP VIEW old_entry_row;
 DROP TABLE old_entry;
 DROP TABLE old_node;
-PRAGMA user_version = 3;
+DROP TABLE IF EXISTS old_source;
+PRAGMA user_version = 4;
 )";
+}
 
 void sql_source_hash(sqlite3_context* context, int, sqlite3_value** arguments)
 {
@@ -331,7 +382,7 @@ StoreForm store_form(sqlite3* db)
     sqlite3_int64 version = query_integer(db, "PRAGMA user_version");
     if (version == store_version)
         return StoreForm::current;
-    if (version == old_store_version)
+    if (version >= oldest_store_version && version < store_version)
         return StoreForm::old;
     return version > store_version ? StoreForm::newer : StoreForm::not_a_store;
 }
@@ -344,7 +395,8 @@ bool migrate_store(sqlite3* db, std::string& why)
     }
     // Another process may have done it since this one looked.
     bool old = store_form(db) == StoreForm::old;
-    if ((old && !exec(db, migration_sql.c_str())) || !exec(db, "COMMIT")) {
+    if ((old && !exec(db, migration_sql(query_integer(db, "PRAGMA user_version")).c_str())) ||
+        !exec(db, "COMMIT")) {
         why = failure_reason(db);
         exec(db, "ROLLBACK");
         return false;

@@ -13,14 +13,14 @@ DatabasePtr open_database(const std::string& file, int flags, std::string& error
 // Whether SQLite takes file for the file at that path, and not for a
 // database of its own making.
 bool is_plain_path(const std::string& file);
-// The layouts a database may have: the store's marks missing, or of the
+// The layouts a database may have: the store's marks missing, or of a
 // form before this library's, of this library's, or of a later one.
 enum class StoreForm { not_a_store, old, current, newer };
 StoreForm store_form(sqlite3* db);
 constexpr const char* newer_store = "the store was made by a newer cdsxml";
 // Lets SQL on db find a source text's hash as source_hash(text).
 bool add_source_hash(sqlite3* db);
-// Brings a store of the old form to the current one in one transaction, so
+// Brings a store of an old form to the current one in one transaction, so
 // that a failure or a crash leaves the old form as it was; false, with why,
 // when that fails.
 bool migrate_store(sqlite3* db, std::string& why);

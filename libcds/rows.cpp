@@ -28,7 +28,8 @@ int bind_leaf_row(sqlite3_stmt* statement, Sql sql, const LeafRow& row)
         bind_text(statement, 3, row.name),
         sqlite3_bind_int(statement, 4, keep ? 0 : row.property),
         sqlite3_bind_int(statement, 5, row.type),
-        bind_blob(statement, 6, row.value),
+        row.large_value ? sqlite3_bind_int64(statement, 6, row.large_value)
+                        : bind_blob(statement, 6, row.value),
         sqlite3_bind_int64(statement, 7, row.time.seconds),
         sqlite3_bind_int64(statement, 8, row.time.microseconds),
         row.source ? sqlite3_bind_int64(statement, 9, row.source) : sqlite3_bind_null(statement, 9),
@@ -68,11 +69,11 @@ bool read_next_seq(pcd_connection& connection, sqlite3_int64 parent, sqlite3_int
     return true;
 }
 
-// Numbers the children of parent 1, 2, ... in their order. Their keys are
-// first made negative, so that no new key meets an old one.
+// Numbers the children of parent 1, 2, ... in their order. Their seqs are
+// first made negative, so that no new seq meets an old one.
 bool renumber_children(pcd_connection& connection, sqlite3_int64 parent)
 {
-    for (Sql sql : {Sql::negate_child_keys, Sql::renumber_children}) {
+    for (Sql sql : {Sql::negate_child_seqs, Sql::renumber_children}) {
         StatementUse renumber = use_statement(connection, sql);
         if (!renumber || sqlite3_bind_int64(renumber.get(), 1, parent) != SQLITE_OK ||
             sqlite3_step(renumber.get()) != SQLITE_DONE)
@@ -189,6 +190,27 @@ bool set_node_property(pcd_connection& connection, sqlite3_int64 parent, std::st
                         bind_text(update.get(), 3, name),
                         sqlite3_bind_int(update.get(), 4, property)}) == SQLITE_OK &&
            step_write(connection, update.get(), done);
+}
+
+Result add_large_value(pcd_connection& connection, std::string_view value, sqlite3_int64& id)
+{
+    StatementUse insert = use_statement(connection, Sql::add_large_value);
+    if (!insert)
+        return Result::store_failed;
+    int result = bind_blob(insert.get(), 1, value);
+    if (result == SQLITE_OK)
+        result = sqlite3_step(insert.get());
+    if (result != SQLITE_DONE)
+        return refused_or_failed(result);
+    id = sqlite3_last_insert_rowid(connection.db.get());
+    return Result::ok;
+}
+
+bool remove_large_value(pcd_connection& connection, sqlite3_int64 id)
+{
+    StatementUse remove = use_statement(connection, Sql::remove_large_value);
+    return remove && sqlite3_bind_int64(remove.get(), 1, id) == SQLITE_OK &&
+           sqlite3_step(remove.get()) == SQLITE_DONE;
 }
 
 Result insert_leaf_row(pcd_connection& connection, const LeafRow& row, bool& done)

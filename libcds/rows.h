@@ -34,9 +34,16 @@ struct LeafRow {
     int property; // keep_property: 0 for a new data point, else unchanged
     data_type_t type;
     std::string_view value;
-    sqlite3_int64 source; // 0: none
+    sqlite3_int64 large_value; // the id of the value kept apart, else 0
+    sqlite3_int64 source;      // 0: none
     pcd_timestamp_t time;
 };
+// Keeps a value apart from its entry, whose row then holds the id; ok,
+// too_large or store_failed.
+cds_store::Result add_large_value(pcd_connection& connection, std::string_view value,
+                                  sqlite3_int64& id);
+bool remove_large_value(pcd_connection& connection, sqlite3_int64 id);
+
 // Insert or update a data point's row: ok, with done telling whether a row
 // changed, too_large for a row past the store's length limit, or
 // store_failed.

@@ -53,8 +53,7 @@ Result walk_children(pcd_connection& connection, sqlite3_int64 parent,
     int step;
     while ((step = sqlite3_step(query.get())) == SQLITE_ROW) {
         std::string_view name = column_text(query.get(), COLUMN_NAME);
-        if (!is_sound_child(connection, parent_path, parent_depth, name,
-                            sqlite3_column_int(query.get(), COLUMN_KIND)))
+        if (!is_sound_child(connection, parent_path, parent_depth, name, query.get()))
             return failed_walk(connection);
         path.assign(parent_path);
         append_child_path(path, name);
@@ -104,7 +103,7 @@ Result visit_from(pcd_connection& connection, const std::string& path, const Vis
         Entry entry = entry_at(query.get(), canonical);
         std::string_view parent = cds_store::parent_of(canonical);
         if (!is_sound_child(connection, parent, cds_store::path_depth(parent),
-                            cds_store::name_of(canonical), entry.kind))
+                            cds_store::name_of(canonical), query.get()))
             return failed_walk(connection);
         kind = entry.kind;
         if (!visit(entry))

@@ -27,9 +27,8 @@ ResolvedNode* write_keep_node(pcd_connection& connection, ResolvedNode node)
     return &by_depth[depth];
 }
 
-// Whether node has a seq for its next child: one past the last runs over
-// into the next node's keys, so a node whose seqs ran out has its children
-// numbered anew first.
+// Whether node has a seq for its next child within max_seq: a node whose
+// seqs ran out has its children numbered anew first.
 bool write_has_next_seq(pcd_connection& connection, ResolvedNode& node)
 {
     return node.next_seq <= max_seq || query_next_seq(connection, node.id, node.next_seq);
@@ -120,6 +119,25 @@ Result write_kind_conflict(pcd_connection& connection, std::string_view path,
     return Result::store_failed;
 }
 
+// Inserts the data point's row under parent, or updates the one there.
+Result write_leaf_entry(pcd_connection& connection, std::string_view path, ResolvedNode& parent,
+                        const LeafRow& row)
+{
+    bool inserted = false;
+    bool updated = false;
+    Result result = insert_leaf_row(connection, row, inserted);
+    if (result != Result::ok)
+        return result;
+    if (inserted) {
+        ++parent.next_seq;
+        return Result::ok;
+    }
+    result = update_leaf_row(connection, row, updated);
+    if (result != Result::ok)
+        return result;
+    return updated ? Result::ok : write_kind_conflict(connection, path, ELEMENT_TYPE_NODE);
+}
+
 // The entry at a canonical path other than the root, and everything under
 // it, if still there, within the caller's write transaction.
 Result remove_paths_entry(pcd_connection& connection, const std::string& path)
@@ -185,21 +203,19 @@ Result write_leaf(pcd_connection& connection, const std::string& path, const CEl
         return Result::store_failed;
 
     LeafRow row{
-        parent->id, name_of(canonical), parent->next_seq, property, value.type(), stored, source,
+        parent->id, name_of(canonical), parent->next_seq, property, value.type(), stored, 0, source,
         time};
-    bool inserted = false;
-    bool updated = false;
-    result = insert_leaf_row(connection, row, inserted);
-    if (result != Result::ok)
-        return result;
-    if (inserted) {
-        ++parent->next_seq;
-        return Result::ok;
+    if (stored.size() > large_value_bytes) {
+        result = add_large_value(connection, stored, row.large_value);
+        if (result != Result::ok)
+            return result;
     }
-    result = update_leaf_row(connection, row, updated);
-    if (result != Result::ok)
-        return result;
-    return updated ? Result::ok : write_kind_conflict(connection, canonical, ELEMENT_TYPE_NODE);
+    result = write_leaf_entry(connection, canonical, *parent, row);
+    // The value kept apart for a row that was not written would be no one's.
+    if (row.large_value && result != Result::ok && result != Result::store_failed &&
+        !remove_large_value(connection, row.large_value))
+        return Result::store_failed;
+    return result;
 }
 
 Result write_node(pcd_connection& connection, const std::string& path, int property)

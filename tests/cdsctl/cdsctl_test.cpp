@@ -235,13 +235,14 @@ TEST(Cdsctl, CommandLine)
           " BEGIN SELECT RAISE(ABORT, 'y stays'); END;"
           "DELETE FROM node WHERE path = '/n';"
           "INSERT INTO node (path) VALUES ('/d'), ('/e');"
-          "INSERT INTO entry (key, name, kind, property) VALUES"
-          " ((1 << 32) | 5, 'd', 2, 0), ((1 << 32) | 6, 'e', 2, 0),"
-          " ((SELECT id << 32 | 9 FROM node WHERE path = '/d'), '..', 1, 0),"
-          " ((SELECT id << 32 | 9 FROM node WHERE path = '/e'), 'k', 3, 0);"
+          "INSERT INTO entry (parent, seq, name, kind, property) VALUES"
+          " (1, 5, 'd', 2, 0), (1, 6, 'e', 2, 0),"
+          " ((SELECT id FROM node WHERE path = '/d'), 9, '..', 1, 0),"
+          " ((SELECT id FROM node WHERE path = '/e'), 9, 'k', 3, 0);"
           "INSERT INTO node (path) VALUES ('/f'), ('/f/z');"
-          "INSERT INTO entry (key, name, kind, property) VALUES ((1 << 32) | 7, 'f', 2, 0),"
-          " ((SELECT id << 32 | 4294967295 FROM node WHERE path = '/f'), 'z', 2, 0)");
+          "INSERT INTO entry (parent, seq, name, kind, property) VALUES (1, 7, 'f', 2, 0),"
+          " ((SELECT id FROM node WHERE path = '/f'), 4294967295, 'z', 2, 0);"
+          "INSERT INTO entry VALUES (1, 8, 'g', 1, 0, 6, 99, 0, 0, NULL)");
     const std::string damaged = ": the store failed: the store is damaged: ";
     const std::string no_kind = damaged + "an entry under '/e' is of no known kind";
     // What a failed export wrote before the damage is left unchecked.
@@ -254,6 +255,8 @@ TEST(Cdsctl, CommandLine)
         {{"export", "/d"}, "", 2, "/d" + damaged + "a name under '/d' is not valid"},
         {{"export", "/e"}, "", 2, "/e" + no_kind},
         {{"get", "/e/k"}, "", 2, "/e/k" + no_kind},
+        // The value kept apart is gone.
+        {{"get", "/g"}, "", 2, "/g" + damaged + "a value under '/' is missing"},
         // Used to fail with "not an error".
         {{"set", "/e/k", "int32", "1"},
          "",
@@ -295,6 +298,10 @@ TEST(Cdsctl, ExportGivesBackWhatWasImported)
         "/edge/empty node\tnode\t0\t\n"
         "/edge/s\tstring\t255\ttab\\tlf\\ncr\\rback\\\\slash \xE2\x9C\x93 &<>\"' del\\x7f\\x7fa\n"
         "/edge/sub/deep\tint64\t9\t-1\n";
+    // Values just within and just past the bound of those kept apart.
+    const std::string within(600, 'w');
+    const std::string past(601, 'p');
+    lines += "/edge/within\tstring\t0\t" + within + "\n/edge/past\tstring\t0\t" + past + "\n";
     // A last line without its LF, longer than a block read, whose last byte
     // is read alone.
     std::string long_line = "/edge/long\tstring\t0\t";
@@ -309,6 +316,12 @@ TEST(Cdsctl, ExportGivesBackWhatWasImported)
     ProgramRun exported = cdsctl({"export"});
     EXPECT_EQ(exported.status, 0);
     EXPECT_EQ(exported.out, expected);
+    // Each value kept apart goes with its data point, replaced or removed.
+    run_rows({{{"set", "/edge/past", "string", "small"}, "", 0},
+              {{"set", "/edge/past", "string", past}, "", 0},
+              {{"get", "/edge/past"}, "", 0, past + "\n"},
+              {{"rm", "/edge"}, "", 0}});
+    EXPECT_EQ(query_number(store.file, "SELECT count(*) FROM large_value"), 0);
 }
 
 // Another process holding the store: opening it says so, and a restore
@@ -397,11 +410,10 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
         {set_in("leaf", "name = 'a/b'"), bad_name},
         {set_in("leaf", "name = CAST('leaf' AS BLOB)"), bad_name},
         {set_in("leaf", "name = hex(zeroblob(2100))"), bad_name},
-        {set_in("leaf", "key = 99 << 32 | 1"), "the backup holds an entry whose parent is missing"},
+        {set_in("leaf", "parent = 99"), "the backup holds an entry whose parent is missing"},
         {"UPDATE node SET path = '/m' WHERE path = '/n'", bad_nodes},
         {"INSERT INTO node (path) VALUES ('/o')", bad_nodes},
-        {"UPDATE node SET id = 7 WHERE id = 1; UPDATE entry SET key = key + (6 << 32) WHERE parent "
-         "= 1",
+        {"UPDATE node SET id = 7 WHERE id = 1; UPDATE entry SET parent = 7 WHERE parent = 1",
          bad_nodes},
         {set_in("leaf", "kind = 3"), "the backup holds an entry of no known kind"},
         {set_in("leaf", "type = 12"), "the backup holds a data point of no known type"},
@@ -414,13 +426,20 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
         {set_in("n", "type = 2"), node_value},
         {set_in("n", "value = '1'"), node_value},
         // Left no child creatable under the node, with "not an error".
-        {set_in("leaf", "key = key - seq"), bad_number},
+        {set_in("leaf", "seq = 0"), bad_number},
         {set_in("leaf", "seconds = -1"), bad_number},
         {set_in("leaf", "microseconds = 'x'"), bad_number},
         {set_in("n", "source = 's'"), bad_number},
-        {"UPDATE node SET id = 0 WHERE path = '/n'; UPDATE entry SET key = seq WHERE parent = "
+        {"UPDATE node SET id = 0 WHERE path = '/n'; UPDATE entry SET parent = 0 WHERE parent = "
          "(SELECT id FROM node WHERE path = '/n')",
          bad_number},
+        // A value kept apart: missing, shared (gone with either data point), or a number.
+        {set_in("leaf", "value = 99"), "the backup holds a data point whose value is missing"},
+        {"INSERT INTO large_value VALUES (5, '1');" + set_in("leaf", "value = 5") +
+             "; INSERT INTO entry SELECT parent, 2, 'other', kind, property, type, value,"
+             " seconds, microseconds, source FROM entry WHERE name = 'leaf'",
+         "the backup holds a value that two data points share"},
+        {"INSERT INTO large_value VALUES (5, 1);" + set_in("leaf", "value = 5"), bad_value},
         {set_in("leaf", "source = 9"), bad_number},
         // Found no more when written again: the source was kept twice.
         {"UPDATE source SET hash = 0", bad_number},
@@ -453,32 +472,43 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
     }
 }
 
-// A store and a backup of the form before sources were kept once and
-// entries keyed by (parent, seq): each is brought to the current form,
-// whole, and reads as it did.
+// Stores and a backup made by the cdsctl and cdsxml of the two forms
+// before (see old-stores/make): each restores, and each store is brought to
+// the current form when opened, whole, and reads as it did.
 TEST(Cdsctl, OldStoresAreBroughtToTheCurrentForm)
 {
     TempStore store;
+    const std::string lines = read_file(OLD_STORES "export.tsv");
+    const Row exported = {{"export"}, "", 0, lines};
+    const struct {
+        const char* file;
+        std::vector<Row> opened; // none: a backup, only restored
+    } cases[] = {
+        {"form-2.db",
+         {exported,
+          {{"stat", "/Software/System Settings/Hostname"},
+           "",
+           0,
+           "string\t0\t1796651403.625730\trestore of 2026-12-01\n"},
+          {{"stat", "/Hardware/SerialNumber"}, "", 0, "string\t0\t1796651403.509382\tcdsctl\n"}}},
+        {"form-2-backup.db", {}},
+        {"form-3.db", {exported}},
+    };
+    ASSERT_EQ(cdsctl({"init"}).status, 0);
     const std::string old = store.dir + "/old.db";
-    const std::string backup = store.dir + "/old-backup.db";
-    run_sql(old, "CREATE TABLE node (id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);"
-                 "CREATE TABLE entry (parent INTEGER NOT NULL, seq INTEGER NOT NULL,"
-                 " name TEXT NOT NULL, kind INTEGER NOT NULL, property INTEGER NOT NULL,"
-                 " type INTEGER, value BLOB, seconds INTEGER, microseconds INTEGER, source TEXT,"
-                 " PRIMARY KEY (parent, seq), UNIQUE (parent, name)) WITHOUT ROWID;"
-                 "INSERT INTO node VALUES (1, '/'), (4611686018427387904, '/n');"
-                 "INSERT INTO entry VALUES (1, 4611686018427387904, 'n', 2, 0, NULL, NULL, NULL,"
-                 " NULL, NULL), (1, 2, 's', 1, 0, 6, 'text', 1, 2, 'load'),"
-                 " (4611686018427387904, 9, 'b', 1, 1, 11, x'00ff', 5, 7, 'load');"
-                 "PRAGMA application_id = 1128551217; PRAGMA user_version = 2");
-    std::filesystem::copy_file(old, backup);
-    const std::string lines = "/s\tstring\t0\ttext\n/n\tnode\t0\t\n/n/b\tbinary\t1\t00ff\n";
-    run_rows({{{"init"}, "", 0}, {{"restore", backup}, "", 0}, {{"export"}, "", 0, lines}});
-    setenv("CDS_STORE", old.c_str(), 1);
-    run_rows(
-        {{{"export"}, "", 0, lines}, {{"stat", "/n/b"}, "", 0, "binary\t1\t5.000007\tload\n"}});
-    EXPECT_EQ(read_file(old).substr(60, 4), std::string("\0\0\0\3", 4)) << "user_version";
-    run_sql(old, "PRAGMA user_version = 4");
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.file);
+        std::filesystem::copy_file(OLD_STORES + std::string(row.file), old,
+                                   std::filesystem::copy_options::overwrite_existing);
+        setenv("CDS_STORE", store.file.c_str(), 1);
+        run_rows({{{"restore", old}, "", 0}, exported});
+        if (row.opened.empty())
+            continue;
+        setenv("CDS_STORE", old.c_str(), 1);
+        run_rows(row.opened);
+        EXPECT_EQ(read_file(old).substr(60, 4), std::string("\0\0\0\4", 4)) << "user_version";
+    }
+    run_sql(old, "PRAGMA user_version = 5");
     const std::string newer = ": the store was made by a newer cdsxml";
     run_rows({{{"ls"}, "", 2, old + ": cannot open the store" + newer}});
     setenv("CDS_STORE", store.file.c_str(), 1);

@@ -255,7 +255,9 @@ TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
          CElement(DATA_TYPE_BINARY, CElement::_invalid_time, "",
                   std::vector<std::uint8_t>(limit + 1, 7)),
          0},
-        {"past the limit once in a row", "/r/near", text(std::string(limit - 5, 'x')), 0},
+        {"past the limit once in a row", "/r/near", text(std::string(limit - 1, 'x')), 0},
+        // Its value, kept apart, was left behind.
+        {"a large value onto a node", "/r", text(std::string(700, 'x')), 0},
         {"string with TAB, LF, CR and UTF-8", "/r/s4", text("a\tb\nc\rd \xE2\x9C\x93"), 1,
          PCD_TRUE},
         {"written after the refusals", "/r/last", number, 1, PCD_TRUE},
@@ -276,8 +278,9 @@ TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
         leaves({"/r/first", "/r/kept", "/r/cleared", "/r/s4", "/r/leaf", "/r/last"}),
         (std::vector<std::string>{"int32 0 7", "int32 1 7", "int32 0 7",
                                   "string 1 a\tb\nc\rd \xE2\x9C\x93", "int32 0 1", "int32 1 7"}));
-    // Refused items leave no nodes behind.
+    // Refused items leave no nodes behind, nor values.
     EXPECT_EQ(list("/new"), "status 0");
+    EXPECT_EQ(query_number(store.file, "SELECT count(*) FROM large_value"), 0);
 }
 
 TEST_F(StoreTest, StoreFailureWritesNothingOfTheCall)
@@ -494,7 +497,7 @@ TEST_F(StoreTest, ARunOfWritesPastTheLastSeqStaysUnderItsNode)
 {
     ASSERT_EQ(set("/o/c", DATA_TYPE_INT32, "1"), 1);
     close();
-    run_sql(store.file, "UPDATE entry SET key = key - seq + 4294967294 WHERE name = 'c'");
+    run_sql(store.file, "UPDATE entry SET seq = 4294967294 WHERE name = 'c'");
     cds.handle = pcd_init();
     CElement one = typed(DATA_TYPE_INT32, "1");
     EXPECT_EQ(set({"/o/a", "/o/b"}, {one, one}, {PCD_FALSE, PCD_FALSE}), (std::vector<int>{1, 1}));

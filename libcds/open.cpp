@@ -395,7 +395,9 @@ bool migrate_store(sqlite3* db, std::string& why)
     }
     // Another process may have done it since this one looked.
     bool old = store_form(db) == StoreForm::old;
-    if ((old && !exec(db, migration_sql(query_integer(db, "PRAGMA user_version")).c_str())) ||
+    // -1 when reading it again fails, which fails the migration.
+    sqlite3_int64 version = query_integer(db, "PRAGMA user_version");
+    if ((old && (version < oldest_store_version || !exec(db, migration_sql(version).c_str()))) ||
         !exec(db, "COMMIT")) {
         why = failure_reason(db);
         exec(db, "ROLLBACK");

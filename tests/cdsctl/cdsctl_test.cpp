@@ -242,6 +242,8 @@ TEST(Cdsctl, CommandLine)
           "INSERT INTO node (path) VALUES ('/f'), ('/f/z');"
           "INSERT INTO entry (parent, seq, name, kind, property) VALUES (1, 7, 'f', 2, 0),"
           " ((SELECT id FROM node WHERE path = '/f'), 4294967295, 'z', 2, 0);"
+          "INSERT INTO node (id, path) VALUES (2147483647, '/h');"
+          "INSERT INTO entry (parent, seq, name, kind, property) VALUES (1, 9, 'h', 2, 0);"
           "INSERT INTO entry VALUES (1, 8, 'g', 1, 0, 6, 99, 0, 0, NULL)");
     const std::string damaged = ": the store failed: the store is damaged: ";
     const std::string no_kind = damaged + "an entry under '/e' is of no known kind";
@@ -268,9 +270,16 @@ TEST(Cdsctl, CommandLine)
         EXPECT_EQ(result.status, 2) << row.text;
         EXPECT_EQ(result.err, "cdsctl: " + row.text + "\n");
     }
-    // A node's last seq taken: its children are numbered anew, in order.
+    // A node's last seq taken: its children are numbered anew, in order,
+    // and within the limits a restore checks. The last node id taken: no
+    // node is made.
     run_rows({{{"set", "/f/y", "int32", "1"}, "", 0},
-              {{"ls", "/f"}, "", 0, "node\t0\t-\tz\nleaf\t0\tint32\ty\n"}});
+              {{"ls", "/f"}, "", 0, "node\t0\t-\tz\nleaf\t0\tint32\ty\n"},
+              {{"mknode", "/h/i"},
+               "",
+               2,
+               "/h/i: the store failed: the store's nodes are numbered past its limits"}});
+    EXPECT_EQ(query_number(store.file, "SELECT max(seq) FROM entry WHERE name IN ('y', 'z')"), 2);
     setenv("CDS_STORE", (store.dir + "/missing/s.db").c_str(), 1);
     run_rows({{{"set", "/a", "int32", "1"},
                "",
@@ -404,6 +413,8 @@ TEST(Cdsctl, RestoreRefusesABackupTheStoreCouldNotHaveMade)
          bad_schema},
         {"CREATE VIEW v AS SELECT name FROM entry", bad_schema},
         {"CREATE INDEX i ON entry (kind)", bad_schema},
+        // Restored, the store would keep every replaced large value.
+        {"DROP TRIGGER large_value_replaced", bad_schema},
         // A node named "." sent the dump round in circles.
         {set_in("n", "name = '.'"), bad_name},
         {set_in("leaf", "name = ''"), bad_name},

@@ -245,7 +245,7 @@ TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
         {"control character in a string", "/r/s1", text("a\x01"), 0},
         {"U+FFFF in a string", "/r/s2", text("\xEF\xBF\xBF"), 0},
         {"string not UTF-8", "/r/s3", text("\xFF"), 0},
-        {"continuation byte as a lead byte", "/r/s5", text("a\xBF"), 0},
+        {"continuation byte as a lead byte", "/r/s5", text("a\x80"), 0},
         {"U+0080, U+07FF, U+0800, U+D7FF, U+10000", "/r/s6",
          text("\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xF0\x90\x80\x80"), 1},
         {"persist flag out of range", "/r/p", number, 0, static_cast<pcd_tribool_t>(7)},

@@ -244,6 +244,10 @@ TEST(Cdsctl, CommandLine)
           " ((SELECT id FROM node WHERE path = '/f'), 4294967295, 'z', 2, 0);"
           "INSERT INTO node (id, path) VALUES (2147483647, '/h');"
           "INSERT INTO entry (parent, seq, name, kind, property) VALUES (1, 9, 'h', 2, 0);"
+          "INSERT INTO node (path) VALUES ('/l');"
+          "INSERT INTO entry VALUES (1, 10, 'l', 2, 0, NULL, NULL, NULL, NULL, NULL),"
+          " ((SELECT id FROM node WHERE path = '/l'), 1,"
+          " replace(hex(zeroblob(2047)), '0', 'x'), 1, 0, 6, 'v', 0, 0, NULL);"
           "INSERT INTO entry VALUES (1, 8, 'g', 1, 0, 6, 99, 0, 0, NULL)");
     const std::string damaged = ": the store failed: the store is damaged: ";
     const std::string no_kind = damaged + "an entry under '/e' is of no known kind";
@@ -257,6 +261,7 @@ TEST(Cdsctl, CommandLine)
         {{"export", "/d"}, "", 2, "/d" + damaged + "a name under '/d' is not valid"},
         {{"export", "/e"}, "", 2, "/e" + no_kind},
         {{"get", "/e/k"}, "", 2, "/e/k" + no_kind},
+        {{"ls", "/l"}, "", 2, "/l" + damaged + "an entry under '/l' lies past the store's limits"},
         // The value kept apart is gone.
         {{"get", "/g"}, "", 2, "/g" + damaged + "a value under '/' is missing"},
         // Used to fail with "not an error".
@@ -328,8 +333,9 @@ TEST(Cdsctl, ExportGivesBackWhatWasImported)
     // Each value kept apart goes with its data point, replaced or removed.
     run_rows({{{"set", "/edge/past", "string", "small"}, "", 0},
               {{"set", "/edge/past", "string", past}, "", 0},
-              {{"get", "/edge/past"}, "", 0, past + "\n"},
-              {{"rm", "/edge"}, "", 0}});
+              {{"get", "/edge/past"}, "", 0, past + "\n"}});
+    EXPECT_EQ(query_number(store.file, "SELECT count(*) FROM source"), 1) << "kept once";
+    run_rows({{{"rm", "/edge"}, "", 0}});
     EXPECT_EQ(query_number(store.file, "SELECT count(*) FROM large_value"), 0);
 }
 

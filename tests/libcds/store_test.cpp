@@ -234,7 +234,10 @@ TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
         {"relative path", "r/x", number, 0},
         {"climbs above the root", "/../x", number, 0},
         {"the root", "/", number, 0},
-        {"control character in a name", "/new/a\tb", number, 0},
+        {"control character in a name",
+         "/new/a\x1f"
+         "b",
+         number, 0},
         {"U+FFFE in a name", "/new/\xEF\xBF\xBE", number, 0},
         {"not UTF-8", "/new/\xC3(", number, 0},
         {"overlong UTF-8 slash", "/new/\xC0\xAF", number, 0},
@@ -281,6 +284,11 @@ TEST_F(StoreTest, RefusedItemsGetStatusZeroWhileTheRestIsWritten)
     // Refused items leave no nodes behind, nor values.
     EXPECT_EQ(list("/new"), "status 0");
     EXPECT_EQ(query_number(store.file, "SELECT count(*) FROM large_value"), 0);
+    ASSERT_EQ(cds_store::begin_batch(cds.handle), cds_store::Result::ok);
+    for (int property : {-1, 256})
+        EXPECT_EQ(cds_store::put_node(cds.handle, "/new", property),
+                  cds_store::Result::bad_property);
+    EXPECT_EQ(cds_store::commit_batch(cds.handle), cds_store::Result::ok);
 }
 
 TEST_F(StoreTest, StoreFailureWritesNothingOfTheCall)

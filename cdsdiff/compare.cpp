@@ -304,6 +304,13 @@ void walk_roots()
     }
 }
 
+// The old document's point at a store path, if it has one.
+OldPoint* find_old_point(const std::string& store_path)
+{
+    auto found = comparison.old_index.find(store_path);
+    return found == comparison.old_index.end() ? nullptr : &comparison.old_points[found->second];
+}
+
 void record_old_batch(CommitLists& batch)
 {
     Comparison& c = comparison;
@@ -311,8 +318,7 @@ void record_old_batch(CommitLists& batch)
         canonical_into(batch.paths[i], c.store_path);
         if (c.store_path.empty())
             continue;
-        auto found = c.old_index.find(c.store_path);
-        OldPoint* old = found == c.old_index.end() ? nullptr : &c.old_points[found->second];
+        OldPoint* old = find_old_point(c.store_path);
         if (!old) {
             std::string_view path = keep_bytes(c.old_bytes, c.store_path);
             c.old_index.emplace(path, c.old_points.size());
@@ -341,8 +347,7 @@ void compare_batch_with_old(CommitLists& batch)
         const std::string& path = batch.paths[i];
         if (is_identity_leaf(path) || refused(path, c.store_path))
             continue;
-        auto found = c.old_index.find(c.store_path);
-        OldPoint* old = found == c.old_index.end() ? nullptr : &c.old_points[found->second];
+        OldPoint* old = find_old_point(c.store_path);
         bool was_persistent = old && old->persistent;
         if (old)
             old->seen = true;
